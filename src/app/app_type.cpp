@@ -1,0 +1,159 @@
+// The AXApp Python class.
+#include <atomic>
+#include <memory>
+
+#include "app/ax_app.h"
+#include "lib/methods.h"
+#include "lib/once.h"
+#include "lib/py_ref.h"
+#include "lib/types.h"
+
+namespace pelorix::binding {
+namespace {
+
+struct AXAppObject {
+  PyObject ob_base;
+  AXApp* record;
+};
+
+AXApp& record_of(PyObject* self) {
+  return *reinterpret_cast<AXAppObject*>(self)->record;
+}
+
+void dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  delete reinterpret_cast<AXAppObject*>(self)->record;
+  reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
+  Py_DECREF(type);
+}
+
+PyObject* get_pid(PyObject* self, void*) {
+  return PyLong_FromLong(record_of(self).pid);
+}
+
+PyObject* get_bundle_id(PyObject* self, void*) {
+  const auto& bundle_id = record_of(self).bundle_id;
+  if (!bundle_id) Py_RETURN_NONE;
+  return to_python_str(*bundle_id);
+}
+
+constexpr const char* kFindNames[] = {"query", "timeout_ms"};
+constexpr Signature kFind{"AXApp.find", kFindNames, 1};
+constexpr const char* kFindByRoleNames[] = {"role", "title", "identifier", "label"};
+constexpr Signature kFindByRole{"AXApp.find_by_role", kFindByRoleNames, 1};
+constexpr Signature kWaitForElement{"AXApp.wait_for_element", kFindNames, 1};
+constexpr const char* kTimeoutNames[] = {"timeout_ms"};
+constexpr Signature kWaitForIdle{"AXApp.wait_for_idle", kTimeoutNames, 0};
+constexpr char kIsRunning[] = "AXApp.is_running";
+constexpr char kIsIdle[] = "AXApp.is_idle";
+constexpr char kScreenshot[] = "AXApp.screenshot";
+constexpr char kWindows[] = "AXApp.windows";
+constexpr char kMainWindow[] = "AXApp.main_window";
+constexpr char kTerminate[] = "AXApp.terminate";
+
+PyMethodDef methods[] = {
+    {"is_running", as_method(guarded<pending_noargs<kIsRunning>>), METH_NOARGS,
+     "is_running($self)\n--\n\nCheck if the application is running"},
+    {"find", as_method(guarded<pending<&kFind>>), METH_FASTCALL | METH_KEYWORDS,
+     "find($self, query, timeout_ms=None)\n--\n\n"
+     "Find an element by query\n\n"
+     "# Arguments\n"
+     "* `query` - A role and attributes in the key-value form (\"role:AXButton title:Save\"),\n"
+     "  the path form (\"//AXButton[@AXTitle='Save']\") or plain text\n"
+     "* `timeout_ms` - How long to keep retrying, in milliseconds (default: 100)\n\n"
+     "# Example\n"
+     "```python\n"
+     "save = app.find(\"role:AXButton title:Save\")\n"
+     "```"},
+    {"find_by_role", as_method(guarded<pending<&kFindByRole>>), METH_FASTCALL | METH_KEYWORDS,
+     "find_by_role($self, role, title=None, identifier=None, label=None)\n--\n\n"
+     "Find an element by role and optional attributes\n\n"
+     "# Arguments\n"
+     "* `role` - The exact role, such as \"AXButton\"\n"
+     "* `title` - Text the title must contain\n"
+     "* `identifier` - The exact identifier\n"
+     "* `label` - Text the label must contain\n\n"
+     "# Example\n"
+     "```python\n"
+     "ok = app.find_by_role(\"AXButton\", title=\"OK\")\n"
+     "```"},
+    {"wait_for_element", as_method(guarded<pending<&kWaitForElement>>),
+     METH_FASTCALL | METH_KEYWORDS,
+     "wait_for_element($self, query, timeout_ms=5000)\n--\n\n"
+     "Wait for an element to appear\n\n"
+     "# Arguments\n"
+     "* `query` - A query as for `find`\n"
+     "* `timeout_ms` - How long to wait, in milliseconds (default: 5000)\n\n"
+     "# Example\n"
+     "```python\n"
+     "dialog = app.wait_for_element(\"role:AXSheet\", timeout_ms=2000)\n"
+     "```"},
+    {"wait_for_idle", as_method(guarded<pending<&kWaitForIdle>>), METH_FASTCALL | METH_KEYWORDS,
+     "wait_for_idle($self, timeout_ms=5000)\n--\n\n"
+     "Wait for the application to become idle\n\n"
+     "Uses `Serenix` SDK if available, otherwise falls back to heuristic detection.\n\n"
+     "# Arguments\n"
+     "* `timeout_ms` - Timeout in milliseconds (default: 5000)\n\n"
+     "# Returns\n"
+     "True when the application became idle, False when the time ran out"},
+    {"is_idle", as_method(guarded<pending_noargs<kIsIdle>>), METH_NOARGS,
+     "is_idle($self)\n--\n\n"
+     "Check if the application is currently idle (non-blocking)\n\n"
+     "# Returns\n"
+     "* `true` if app is idle\n"
+     "* `false` if app is busy"},
+    {"screenshot", as_method(guarded<pending_noargs<kScreenshot>>), METH_NOARGS,
+     "screenshot($self)\n--\n\n"
+     "Take a screenshot of the application window\n\n"
+     "# Returns\n"
+     "PNG image data as bytes"},
+    {"windows", as_method(guarded<pending_noargs<kWindows>>), METH_NOARGS,
+     "windows($self)\n--\n\nGet all windows of the application"},
+    {"main_window", as_method(guarded<pending_noargs<kMainWindow>>), METH_NOARGS,
+     "main_window($self)\n--\n\nGet the main window"},
+    {"terminate", as_method(guarded<pending_noargs<kTerminate>>), METH_NOARGS,
+     "terminate($self)\n--\n\nTerminate the application"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef properties[] = {
+    {"pid", guarded<get_pid>, nullptr, "Get the process ID", nullptr},
+    {"bundle_id", guarded<get_bundle_id>, nullptr, "Get the bundle identifier", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc,
+     const_cast<char*>("Application wrapper providing the main entry point for GUI automation")},
+    {Py_tp_dealloc, as_slot(dealloc)},
+    {Py_tp_methods, methods},
+    {Py_tp_getset, properties},
+    {0, nullptr},
+};
+
+PyType_Spec spec = {
+    "builtins.AXApp",
+    sizeof(AXAppObject),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+    slots,
+};
+
+std::atomic<PyObject*> type_cell{nullptr};
+
+}  // namespace
+
+PyTypeObject* ax_app_type() {
+  return reinterpret_cast<PyTypeObject*>(once(type_cell, [] { return PyType_FromSpec(&spec); }));
+}
+
+PyObject* new_app_object(std::unique_ptr<AXApp> record) {
+  PyTypeObject* type = ax_app_type();
+  if (type == nullptr) return nullptr;
+  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+  PyObject* object = alloc(type, 0);
+  if (object != nullptr) reinterpret_cast<AXAppObject*>(object)->record = record.release();
+  return object;
+}
+
+}  // namespace pelorix::binding

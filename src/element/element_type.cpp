@@ -1,0 +1,151 @@
+// The AXElement Python class.
+#include <atomic>
+
+#include "element/ax_element.h"
+#include "lib/methods.h"
+#include "lib/once.h"
+#include "lib/py_ref.h"
+#include "lib/types.h"
+
+namespace pelorix::binding {
+namespace {
+
+struct AXElementObject {
+  PyObject ob_base;
+  AXElement* record;
+};
+
+void dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  delete reinterpret_cast<AXElementObject*>(self)->record;
+  reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free))(self);
+  Py_DECREF(type);
+}
+
+constexpr const char* kModeNames[] = {"mode"};
+constexpr Signature kClick{"AXElement.click", kModeNames, 0};
+constexpr Signature kDoubleClick{"AXElement.double_click", kModeNames, 0};
+constexpr Signature kRightClick{"AXElement.right_click", kModeNames, 0};
+constexpr const char* kTypeTextNames[] = {"text", "mode"};
+constexpr Signature kTypeText{"AXElement.type_text", kTypeTextNames, 1};
+constexpr const char* kSetValueNames[] = {"value"};
+constexpr Signature kSetValue{"AXElement.set_value", kSetValueNames, 1};
+constexpr const char* kFindNames[] = {"query", "timeout_ms"};
+constexpr Signature kFind{"AXElement.find", kFindNames, 1};
+constexpr char kRole[] = "AXElement.role";
+constexpr char kTitle[] = "AXElement.title";
+constexpr char kValue[] = "AXElement.value";
+constexpr char kDescription[] = "AXElement.description";
+constexpr char kLabel[] = "AXElement.label";
+constexpr char kIdentifier[] = "AXElement.identifier";
+constexpr char kEnabled[] = "AXElement.enabled";
+constexpr char kFocused[] = "AXElement.focused";
+constexpr char kExists[] = "AXElement.exists";
+constexpr char kBounds[] = "AXElement.bounds";
+constexpr char kScreenshot[] = "AXElement.screenshot";
+
+constexpr int kWithArguments = METH_FASTCALL | METH_KEYWORDS;
+
+PyMethodDef methods[] = {
+    {"role", as_method(guarded<pending_noargs<kRole>>), METH_NOARGS,
+     "role($self)\n--\n\nGet the element's role (e.g., \"`AXButton`\", \"`AXTextField`\")"},
+    {"title", as_method(guarded<pending_noargs<kTitle>>), METH_NOARGS,
+     "title($self)\n--\n\nGet the element's title"},
+    {"value", as_method(guarded<pending_noargs<kValue>>), METH_NOARGS,
+     "value($self)\n--\n\nGet the element's value"},
+    {"description", as_method(guarded<pending_noargs<kDescription>>), METH_NOARGS,
+     "description($self)\n--\n\nGet the element's description"},
+    {"label", as_method(guarded<pending_noargs<kLabel>>), METH_NOARGS,
+     "label($self)\n--\n\nGet the element's label"},
+    {"identifier", as_method(guarded<pending_noargs<kIdentifier>>), METH_NOARGS,
+     "identifier($self)\n--\n\nGet the element's identifier"},
+    {"enabled", as_method(guarded<pending_noargs<kEnabled>>), METH_NOARGS,
+     "enabled($self)\n--\n\nCheck if the element is enabled"},
+    {"focused", as_method(guarded<pending_noargs<kFocused>>), METH_NOARGS,
+     "focused($self)\n--\n\nCheck if the element currently has keyboard focus."},
+    {"exists", as_method(guarded<pending_noargs<kExists>>), METH_NOARGS,
+     "exists($self)\n--\n\nCheck if the element exists in the UI"},
+    {"bounds", as_method(guarded<pending_noargs<kBounds>>), METH_NOARGS,
+     "bounds($self)\n--\n\nGet the element's bounds (x, y, width, height)"},
+    {"click", as_method(guarded<pending<&kClick>>), kWithArguments,
+     "click($self, mode=None)\n--\n\n"
+     "Click the element\n\n"
+     "# Arguments\n"
+     "* `mode` - Action mode (BACKGROUND or FOCUS). Default is BACKGROUND.\n\n"
+     "# Example\n"
+     "```python\n"
+     "# Background click (no focus stealing!) - DEFAULT\n"
+     "button.click()\n\n"
+     "# Focus click (brings app to foreground)\n"
+     "button.click(mode=pelorix.FOCUS)\n"
+     "```"},
+    {"double_click", as_method(guarded<pending<&kDoubleClick>>), kWithArguments,
+     "double_click($self, mode=None)\n--\n\n"
+     "Double-click the element\n\n"
+     "# Arguments\n"
+     "* `mode` - Action mode (BACKGROUND or FOCUS). Default is BACKGROUND."},
+    {"right_click", as_method(guarded<pending<&kRightClick>>), kWithArguments,
+     "right_click($self, mode=None)\n--\n\n"
+     "Right-click the element\n\n"
+     "# Arguments\n"
+     "* `mode` - Action mode (BACKGROUND or FOCUS). Default is BACKGROUND."},
+    {"type_text", as_method(guarded<pending<&kTypeText>>), kWithArguments,
+     "type_text($self, text, mode=None)\n--\n\n"
+     "Type text into the element\n\n"
+     "NOTE: Text input requires focus mode.\n\n"
+     "# Arguments\n"
+     "* `text` - Text to type\n"
+     "* `mode` - Action mode (FOCUS required for text input)"},
+    {"set_value", as_method(guarded<pending<&kSetValue>>), kWithArguments,
+     "set_value($self, value)\n--\n\n"
+     "Set the element's value\n\n"
+     "# Arguments\n"
+     "* `value` - The new value, as text"},
+    {"screenshot", as_method(guarded<pending_noargs<kScreenshot>>), METH_NOARGS,
+     "screenshot($self)\n--\n\n"
+     "Take a screenshot of just this element\n\n"
+     "# Returns\n"
+     "PNG image data as bytes"},
+    {"find", as_method(guarded<pending<&kFind>>), kWithArguments,
+     "find($self, query, timeout_ms=None)\n--\n\n"
+     "Find a child element\n\n"
+     "# Arguments\n"
+     "* `query` - \"Attribute:text\" (such as \"AXRole:AXButton\"), or a title to look for\n"
+     "* `timeout_ms` - How long to keep retrying, in milliseconds (default: 100)"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot slots[] = {
+    {Py_tp_doc, const_cast<char*>("Wrapper for an accessibility element")},
+    {Py_tp_dealloc, as_slot(dealloc)},
+    {Py_tp_methods, methods},
+    {0, nullptr},
+};
+
+PyType_Spec spec = {
+    "builtins.AXElement",
+    sizeof(AXElementObject),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
+    slots,
+};
+
+std::atomic<PyObject*> type_cell{nullptr};
+
+}  // namespace
+
+PyTypeObject* ax_element_type() {
+  return reinterpret_cast<PyTypeObject*>(once(type_cell, [] { return PyType_FromSpec(&spec); }));
+}
+
+PyObject* new_element_object(ElementHandle handle) {
+  PyTypeObject* type = ax_element_type();
+  if (type == nullptr) return nullptr;
+  auto record = std::make_unique<AXElement>(AXElement{std::move(handle)});
+  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+  PyObject* object = alloc(type, 0);
+  if (object != nullptr) reinterpret_cast<AXElementObject*>(object)->record = record.release();
+  return object;
+}
+
+}  // namespace pelorix::binding
