@@ -8,7 +8,7 @@ the permission check, the action modes and the healing configuration.
 import pathlib
 import sys
 
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tests"))
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "harness"))
 
 import pelorix  # noqa: E402
 from simdesk import Desktop, node, spawn_process  # noqa: E402

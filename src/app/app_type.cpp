@@ -131,7 +131,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {
+PyType_Spec type_spec = {
     "builtins.AXApp",
     sizeof(AXAppObject),
     0,
@@ -144,7 +144,7 @@ std::atomic<PyObject*> type_cell{nullptr};
 }  // namespace
 
 PyTypeObject* ax_app_type() {
-  return reinterpret_cast<PyTypeObject*>(once(type_cell, [] { return PyType_FromSpec(&spec); }));
+  return reinterpret_cast<PyTypeObject*>(once(type_cell, [] { return PyType_FromSpec(&type_spec); }));
 }
 
 PyObject* new_app_object(std::unique_ptr<AXApp> record) {

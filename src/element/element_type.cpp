@@ -122,7 +122,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {
+PyType_Spec type_spec = {
     "builtins.AXElement",
     sizeof(AXElementObject),
     0,
@@ -135,7 +135,7 @@ std::atomic<PyObject*> type_cell{nullptr};
 }  // namespace
 
 PyTypeObject* ax_element_type() {
-  return reinterpret_cast<PyTypeObject*>(once(type_cell, [] { return PyType_FromSpec(&spec); }));
+  return reinterpret_cast<PyTypeObject*>(once(type_cell, [] { return PyType_FromSpec(&type_spec); }));
 }
 
 PyObject* new_element_object(ElementHandle handle) {

@@ -126,7 +126,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {
+PyType_Spec type_spec = {
     "builtins.HealingConfig", sizeof(HealingConfigObject), 0, Py_TPFLAGS_DEFAULT, slots,
 };
 
@@ -135,7 +135,7 @@ std::atomic<PyObject*> type_cell{nullptr};
 }  // namespace
 
 PyTypeObject* healing_config_type() {
-  return reinterpret_cast<PyTypeObject*>(once(type_cell, [] { return PyType_FromSpec(&spec); }));
+  return reinterpret_cast<PyTypeObject*>(once(type_cell, [] { return PyType_FromSpec(&type_spec); }));
 }
 
 const healing::HealingConfig* healing_config_of(PyObject* object) {

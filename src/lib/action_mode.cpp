@@ -61,7 +61,7 @@ PyType_Slot slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec spec = {
+PyType_Spec type_spec = {
     "builtins.ActionMode",
     sizeof(ActionModeObject),
     0,
@@ -81,7 +81,7 @@ PyObject* make_mode(PyTypeObject* type, ActionMode mode) {
 }
 
 PyObject* make_type() {
-  PyRef type = PyRef::steal(PyType_FromSpec(&spec));
+  PyRef type = PyRef::steal(PyType_FromSpec(&type_spec));
   if (!type) return nullptr;
   auto* type_object = reinterpret_cast<PyTypeObject*>(type.get());
   PyRef background = PyRef::steal(make_mode(type_object, ActionMode::Background));
