@@ -2,7 +2,8 @@
 
 The simulated desktop is what the test suite drives; until pelorix speaks to the Linux desktop
 itself, this session shows what a script sees: a running process with an accessibility tree,
-the permission check, the action modes and the healing configuration.
+connecting by process name, reading windows and their attributes, the action modes, the
+healing configuration, and ending the application.
 """
 
 import pathlib
@@ -20,7 +21,7 @@ def main() -> int:
 
     desktop = Desktop().use()
     editor = spawn_process("TextEdit")
-    desktop.add_app(
+    tree = desktop.add_app(
         editor.pid,
         node(
             "AXApplication",
@@ -29,11 +30,15 @@ def main() -> int:
                 node(
                     "AXWindow",
                     title="Untitled",
+                    position={"point": [40, 60]},
+                    size={"size": [640, 480]},
                     children=[node("AXTextArea", value=""), node("AXButton", title="Save")],
                 )
             ],
         ),
     )
+    application, window = tree[0], tree[1]
+    application.set(windows=[window], main_window=window)
     print(f"started TextEdit as pid {editor.pid} with a window, a text area and a Save button")
     print("accessibility enabled on the simulated desktop:", pelorix.is_accessibility_enabled())
 
@@ -43,11 +48,14 @@ def main() -> int:
     pelorix.configure_healing(config)
     print("installed healing:", config.strategies, config.max_heal_time_ms, "ms, cache", config.cache_healed)
 
-    try:
-        pelorix.app(pid=editor.pid)
-    except NotImplementedError as reason:
-        print("connecting:", reason)
+    editor_app = pelorix.app(name="TextEdit")
+    print(f"connected by name: pid {editor_app.pid}, running: {editor_app.is_running()}")
+    for window in editor_app.windows():
+        print(f"  window {window.title()!r}: role {window.role()}, bounds {window.bounds()}")
 
+    editor_app.terminate()
+    editor.wait(timeout=10)
+    print("terminated; running:", editor_app.is_running())
     editor.stop()
     desktop.release()
     return 0

@@ -398,6 +398,10 @@ class Process:
         self._popen = popen
         self._directory = directory
 
+    def wait(self, timeout: float | None = None) -> int:
+        """Waits for the process to end by itself (reaping it); returns its exit status."""
+        return self._popen.wait(timeout)
+
     def stop(self) -> None:
         if self._popen.poll() is None:
             self._popen.kill()

@@ -4,6 +4,7 @@ errors that name the argument and keep the underlying error as their cause."""
 import pytest
 
 import pelorix
+from simdesk import stand_in
 from pelorix import HealingConfig, app, configure_healing
 
 
@@ -113,9 +114,9 @@ def test_app_needs_one_way_to_the_process(args):
     assert str(caught.value) == "Must provide name, bundle_id, or pid"
 
 
-def test_str_subclasses_are_str_and_lone_surrogates_fail_to_encode():
+def test_str_subclasses_are_str_and_lone_surrogates_fail_to_encode(desktop, tmp_path, monkeypatch):
+    pgrep = stand_in(tmp_path, monkeypatch, "pgrep", stdout="4242\n")
     with pytest.raises(UnicodeEncodeError):
         app(name="\ud800")
-    # A str subclass converts; what remains is the connection itself.
-    with pytest.raises(NotImplementedError):
-        app(name=Text("Finder"))
+    assert app(name=Text("Finder")).pid == 4242
+    assert pgrep.calls == [["-x", "Finder"]]

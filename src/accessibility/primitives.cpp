@@ -16,6 +16,9 @@ CFRef<CFStringRef> make_cf_string(std::string_view utf8) {
 }
 
 Result<CFRef<CFTypeRef>> get_attribute(AXUIElementRef element, std::string_view name) {
+  // An element handle can be null when the platform answered without one; asking about it
+  // is an illegal argument, which we say without relying on the platform to check.
+  if (element == nullptr) return ax_error_to_result(kAXErrorIllegalArgument, name);
   CFRef<CFStringRef> name_string = make_cf_string(name);
   CFRef<CFTypeRef> value;
   ::AXError status = AXUIElementCopyAttributeValue(element, name_string.get(), value.out());
@@ -47,6 +50,7 @@ std::optional<std::string> get_string_attribute_value(AXUIElementRef element,
 }
 
 Result<void> perform_action(AXUIElementRef element, std::string_view action) {
+  if (element == nullptr) return ax_error_to_result(kAXErrorIllegalArgument, action);
   CFRef<CFStringRef> action_string = make_cf_string(action);
   ::AXError status = AXUIElementPerformAction(element, action_string.get());
   if (status != kAXErrorSuccess) return ax_error_to_result(status, action);
@@ -54,6 +58,7 @@ Result<void> perform_action(AXUIElementRef element, std::string_view action) {
 }
 
 Result<void> set_attribute_value(AXUIElementRef element, std::string_view name, CFTypeRef value) {
+  if (element == nullptr) return ax_error_to_result(kAXErrorIllegalArgument, name);
   CFRef<CFStringRef> name_string = make_cf_string(name);
   ::AXError status = AXUIElementSetAttributeValue(element, name_string.get(), value);
   if (status != kAXErrorSuccess) return ax_error_to_result(status, name);

@@ -37,6 +37,36 @@ PyObject* get_bundle_id(PyObject* self, void*) {
   return to_python_str(*bundle_id);
 }
 
+PyObject* is_running(PyObject* self, PyObject*) {
+  return PyBool_FromLong(record_of(self).is_running());
+}
+
+PyObject* terminate(PyObject* self, PyObject*) {
+  auto terminated = record_of(self).terminate();
+  if (!terminated) return raise_runtime_error(terminated.error().message);
+  Py_RETURN_NONE;
+}
+
+PyObject* windows(PyObject* self, PyObject*) {
+  auto windows = record_of(self).windows();
+  if (!windows) return raise_error(windows.error());
+  PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(windows->size())));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < windows->size(); ++i) {
+    // Handles not yet handed out are released with `windows` if this fails part-way.
+    PyObject* element = new_element_object(std::move((*windows)[i]));
+    if (element == nullptr || PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), element) < 0)
+      return nullptr;
+  }
+  return list.release();
+}
+
+PyObject* main_window(PyObject* self, PyObject*) {
+  auto window = record_of(self).main_window();
+  if (!window) return raise_error(window.error());
+  return new_element_object(std::move(window).value());
+}
+
 constexpr const char* kFindNames[] = {"query", "timeout_ms"};
 constexpr Signature kFind{"AXApp.find", kFindNames, 1};
 constexpr const char* kFindByRoleNames[] = {"role", "title", "identifier", "label"};
@@ -44,15 +74,11 @@ constexpr Signature kFindByRole{"AXApp.find_by_role", kFindByRoleNames, 1};
 constexpr Signature kWaitForElement{"AXApp.wait_for_element", kFindNames, 1};
 constexpr const char* kTimeoutNames[] = {"timeout_ms"};
 constexpr Signature kWaitForIdle{"AXApp.wait_for_idle", kTimeoutNames, 0};
-constexpr char kIsRunning[] = "AXApp.is_running";
 constexpr char kIsIdle[] = "AXApp.is_idle";
 constexpr char kScreenshot[] = "AXApp.screenshot";
-constexpr char kWindows[] = "AXApp.windows";
-constexpr char kMainWindow[] = "AXApp.main_window";
-constexpr char kTerminate[] = "AXApp.terminate";
 
 PyMethodDef methods[] = {
-    {"is_running", as_method(guarded<pending_noargs<kIsRunning>>), METH_NOARGS,
+    {"is_running", as_method(guarded<is_running>), METH_NOARGS,
      "is_running($self)\n--\n\nCheck if the application is running"},
     {"find", as_method(guarded<pending<&kFind>>), METH_FASTCALL | METH_KEYWORDS,
      "find($self, query, timeout_ms=None)\n--\n\n"
@@ -107,11 +133,11 @@ PyMethodDef methods[] = {
      "Take a screenshot of the application window\n\n"
      "# Returns\n"
      "PNG image data as bytes"},
-    {"windows", as_method(guarded<pending_noargs<kWindows>>), METH_NOARGS,
+    {"windows", as_method(guarded<windows>), METH_NOARGS,
      "windows($self)\n--\n\nGet all windows of the application"},
-    {"main_window", as_method(guarded<pending_noargs<kMainWindow>>), METH_NOARGS,
+    {"main_window", as_method(guarded<main_window>), METH_NOARGS,
      "main_window($self)\n--\n\nGet the main window"},
-    {"terminate", as_method(guarded<pending_noargs<kTerminate>>), METH_NOARGS,
+    {"terminate", as_method(guarded<terminate>), METH_NOARGS,
      "terminate($self)\n--\n\nTerminate the application"},
     {nullptr, nullptr, 0, nullptr},
 };
@@ -144,7 +170,8 @@ std::atomic<PyObject*> type_cell{nullptr};
 }  // namespace
 
 PyTypeObject* ax_app_type() {
-  return reinterpret_cast<PyTypeObject*>(once(type_cell, [] { return PyType_FromSpec(&type_spec); }));
+  return reinterpret_cast<PyTypeObject*>(
+      once(type_cell, [] { return PyType_FromSpec(&type_spec); }));
 }
 
 PyObject* new_app_object(std::unique_ptr<AXApp> record) {

@@ -1,12 +1,14 @@
-// The record behind an AXApp object: what every later operation on an application needs.
+// The record behind an AXApp object, and the questions it answers about its application.
 #pragma once
 
 #include <sys/types.h>
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "accessibility/cf_ref.h"
+#include "error/result.h"
 
 namespace pelorix {
 
@@ -15,7 +17,18 @@ struct AXApp {
   ElementHandle element;
   // As the caller passed it; never looked up.
   std::optional<std::string> bundle_id;
+  // Always a single process (positive): `kill` reads anything else as a process group.
   pid_t pid = 0;
+
+  // Whether the process still exists; never fails.
+  bool is_running() const;
+  // Asks the process to end (SIGTERM) without waiting for it; fails only when `kill` cannot
+  // be started.
+  Result<void, Failure> terminate() const;
+  // The windows in the order the accessibility service lists them.
+  Result<std::vector<ElementHandle>> windows() const;
+  // The main window; a null handle when the service reports none.
+  Result<ElementHandle> main_window() const;
 };
 
 }  // namespace pelorix

@@ -1,6 +1,7 @@
 // The AXElement Python class.
 #include <atomic>
 
+#include "accessibility/primitives.h"
 #include "element/ax_element.h"
 #include "lib/methods.h"
 #include "lib/once.h"
@@ -22,6 +23,43 @@ void dealloc(PyObject* self) {
   Py_DECREF(type);
 }
 
+AXUIElementRef handle_of(PyObject* self) {
+  return reinterpret_cast<AXElementObject*>(self)->record->handle.get();
+}
+
+// Reads never raise for the accessibility service's failures: they answer None or False.
+template <const char* Attribute>
+PyObject* read_string(PyObject* self, PyObject*) {
+  auto text = accessibility::get_string_attribute_value(handle_of(self), Attribute);
+  if (!text) Py_RETURN_NONE;
+  return to_python_str(*text);
+}
+
+template <const char* Attribute>
+PyObject* read_bool(PyObject* self, PyObject*) {
+  return PyBool_FromLong(AXElement::get_bool_attribute(handle_of(self), Attribute).value_or(false));
+}
+
+PyObject* exists(PyObject* self, PyObject*) {
+  return PyBool_FromLong(
+      accessibility::get_string_attribute_value(handle_of(self), "AXRole").has_value());
+}
+
+PyObject* bounds(PyObject* self, PyObject*) {
+  auto rect = AXElement::bounds(handle_of(self));
+  if (!rect) Py_RETURN_NONE;
+  return Py_BuildValue("(dddd)", rect->x, rect->y, rect->width, rect->height);
+}
+
+constexpr char kRole[] = "AXRole";
+constexpr char kTitle[] = "AXTitle";
+constexpr char kValue[] = "AXValue";
+constexpr char kDescription[] = "AXDescription";
+constexpr char kLabel[] = "AXLabel";
+constexpr char kIdentifier[] = "AXIdentifier";
+constexpr char kEnabled[] = "AXEnabled";
+constexpr char kFocused[] = "AXFocused";
+
 constexpr const char* kModeNames[] = {"mode"};
 constexpr Signature kClick{"AXElement.click", kModeNames, 0};
 constexpr Signature kDoubleClick{"AXElement.double_click", kModeNames, 0};
@@ -32,40 +70,30 @@ constexpr const char* kSetValueNames[] = {"value"};
 constexpr Signature kSetValue{"AXElement.set_value", kSetValueNames, 1};
 constexpr const char* kFindNames[] = {"query", "timeout_ms"};
 constexpr Signature kFind{"AXElement.find", kFindNames, 1};
-constexpr char kRole[] = "AXElement.role";
-constexpr char kTitle[] = "AXElement.title";
-constexpr char kValue[] = "AXElement.value";
-constexpr char kDescription[] = "AXElement.description";
-constexpr char kLabel[] = "AXElement.label";
-constexpr char kIdentifier[] = "AXElement.identifier";
-constexpr char kEnabled[] = "AXElement.enabled";
-constexpr char kFocused[] = "AXElement.focused";
-constexpr char kExists[] = "AXElement.exists";
-constexpr char kBounds[] = "AXElement.bounds";
 constexpr char kScreenshot[] = "AXElement.screenshot";
 
 constexpr int kWithArguments = METH_FASTCALL | METH_KEYWORDS;
 
 PyMethodDef methods[] = {
-    {"role", as_method(guarded<pending_noargs<kRole>>), METH_NOARGS,
+    {"role", as_method(guarded<read_string<kRole>>), METH_NOARGS,
      "role($self)\n--\n\nGet the element's role (e.g., \"`AXButton`\", \"`AXTextField`\")"},
-    {"title", as_method(guarded<pending_noargs<kTitle>>), METH_NOARGS,
+    {"title", as_method(guarded<read_string<kTitle>>), METH_NOARGS,
      "title($self)\n--\n\nGet the element's title"},
-    {"value", as_method(guarded<pending_noargs<kValue>>), METH_NOARGS,
+    {"value", as_method(guarded<read_string<kValue>>), METH_NOARGS,
      "value($self)\n--\n\nGet the element's value"},
-    {"description", as_method(guarded<pending_noargs<kDescription>>), METH_NOARGS,
+    {"description", as_method(guarded<read_string<kDescription>>), METH_NOARGS,
      "description($self)\n--\n\nGet the element's description"},
-    {"label", as_method(guarded<pending_noargs<kLabel>>), METH_NOARGS,
+    {"label", as_method(guarded<read_string<kLabel>>), METH_NOARGS,
      "label($self)\n--\n\nGet the element's label"},
-    {"identifier", as_method(guarded<pending_noargs<kIdentifier>>), METH_NOARGS,
+    {"identifier", as_method(guarded<read_string<kIdentifier>>), METH_NOARGS,
      "identifier($self)\n--\n\nGet the element's identifier"},
-    {"enabled", as_method(guarded<pending_noargs<kEnabled>>), METH_NOARGS,
+    {"enabled", as_method(guarded<read_bool<kEnabled>>), METH_NOARGS,
      "enabled($self)\n--\n\nCheck if the element is enabled"},
-    {"focused", as_method(guarded<pending_noargs<kFocused>>), METH_NOARGS,
+    {"focused", as_method(guarded<read_bool<kFocused>>), METH_NOARGS,
      "focused($self)\n--\n\nCheck if the element currently has keyboard focus."},
-    {"exists", as_method(guarded<pending_noargs<kExists>>), METH_NOARGS,
+    {"exists", as_method(guarded<exists>), METH_NOARGS,
      "exists($self)\n--\n\nCheck if the element exists in the UI"},
-    {"bounds", as_method(guarded<pending_noargs<kBounds>>), METH_NOARGS,
+    {"bounds", as_method(guarded<bounds>), METH_NOARGS,
      "bounds($self)\n--\n\nGet the element's bounds (x, y, width, height)"},
     {"click", as_method(guarded<pending<&kClick>>), kWithArguments,
      "click($self, mode=None)\n--\n\n"
@@ -135,7 +163,8 @@ std::atomic<PyObject*> type_cell{nullptr};
 }  // namespace
 
 PyTypeObject* ax_element_type() {
-  return reinterpret_cast<PyTypeObject*>(once(type_cell, [] { return PyType_FromSpec(&type_spec); }));
+  return reinterpret_cast<PyTypeObject*>(
+      once(type_cell, [] { return PyType_FromSpec(&type_spec); }));
 }
 
 PyObject* new_element_object(ElementHandle handle) {

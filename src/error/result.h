@@ -1,6 +1,8 @@
-// The result of every fallible operation: a value or an AXError.
+// The result of every fallible operation: a value or an error, by default an AXError.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -9,11 +11,11 @@
 
 namespace pelorix {
 
-template <class T>
+template <class T, class E = AXError>
 class [[nodiscard]] Result {
  public:
   Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
-  Result(AXError error) : state_(std::in_place_index<1>, std::move(error)) {}
+  Result(E error) : state_(std::in_place_index<1>, std::move(error)) {}
 
   bool ok() const { return state_.index() == 0; }
   explicit operator bool() const { return ok(); }
@@ -24,30 +26,37 @@ class [[nodiscard]] Result {
   T* operator->() { return &value(); }
   T& operator*() & { return value(); }
 
-  AXError& error() & { return std::get<1>(state_); }
-  AXError&& error() && { return std::get<1>(std::move(state_)); }
-  const AXError& error() const& { return std::get<1>(state_); }
+  E& error() & { return std::get<1>(state_); }
+  E&& error() && { return std::get<1>(std::move(state_)); }
+  const E& error() const& { return std::get<1>(state_); }
 
  private:
-  std::variant<T, AXError> state_;
+  std::variant<T, E> state_;
 };
 
 // Success carries nothing; failure carries the error.
-template <>
-class [[nodiscard]] Result<void> {
+template <class E>
+class [[nodiscard]] Result<void, E> {
  public:
   Result() = default;
-  Result(AXError error) : error_(std::move(error)), failed_(true) {}
+  Result(E error) : error_(std::in_place, std::move(error)) {}
 
-  bool ok() const { return !failed_; }
+  bool ok() const { return !error_.has_value(); }
   explicit operator bool() const { return ok(); }
-  AXError& error() & { return error_; }
-  AXError&& error() && { return std::move(error_); }
-  const AXError& error() const& { return error_; }
+  E& error() & { return *error_; }
+  E&& error() && { return std::move(*error_); }
+  const E& error() const& { return *error_; }
 
  private:
-  AXError error_{AXErrorKind::ActionFailed, {}};
-  bool failed_ = false;
+  std::optional<E> error_;
+};
+
+// A failure that reaches Python as RuntimeError with exactly this message: an AXError's
+// message, or a text of its own (a system error, an unparsable lookup result).
+struct Failure {
+  std::string message;
+  Failure(const AXError& error) : message(error.message()) {}
+  explicit Failure(std::string text) : message(std::move(text)) {}
 };
 
 }  // namespace pelorix

@@ -135,7 +135,8 @@ std::atomic<PyObject*> type_cell{nullptr};
 }  // namespace
 
 PyTypeObject* healing_config_type() {
-  return reinterpret_cast<PyTypeObject*>(once(type_cell, [] { return PyType_FromSpec(&type_spec); }));
+  return reinterpret_cast<PyTypeObject*>(
+      once(type_cell, [] { return PyType_FromSpec(&type_spec); }));
 }
 
 const healing::HealingConfig* healing_config_of(PyObject* object) {

@@ -2,6 +2,7 @@
 #include <limits>
 
 #include "accessibility/primitives.h"
+#include "app/connect.h"
 #include "lib/methods.h"
 #include "lib/py_ref.h"
 #include "lib/types.h"
@@ -20,19 +21,29 @@ PyObject* app(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
   std::optional<std::string> name, bundle_id;
   if (given(slots[0]) && !(name = to_string("name", slots[0]))) return nullptr;
   if (given(slots[1]) && !(bundle_id = to_string("bundle_id", slots[1]))) return nullptr;
+  std::optional<pid_t> pid;
   if (given(slots[2])) {
-    auto pid = to_i64("pid", slots[2]);
-    if (!pid) return nullptr;
-    if (*pid < 0 || *pid > std::numeric_limits<std::uint32_t>::max()) {
+    auto number = to_i64("pid", slots[2]);
+    if (!number) return nullptr;
+    if (*number < 0 || *number > std::numeric_limits<std::uint32_t>::max()) {
       PyErr_SetString(PyExc_OverflowError, "out of range integral type conversion attempted");
       return nullptr;
     }
+    // 0 and the values past the signed range are no process: `kill` would read them as process
+    // groups, or as every process.
+    if (*number == 0 || *number > kMaxPid) {
+      PyErr_Format(PyExc_ValueError, "Invalid pid: %lld (a process id is from 1 to %lld)",
+                   static_cast<long long>(*number), static_cast<long long>(kMaxPid));
+      return nullptr;
+    }
+    pid = static_cast<pid_t>(*number);
   } else if (!bundle_id && !name) {
     PyErr_SetString(PyExc_ValueError, "Must provide name, bundle_id, or pid");
     return nullptr;
   }
-  PyErr_SetString(PyExc_NotImplementedError, "app() is not available in this version of pelorix");
-  return nullptr;
+  auto connected = connect_app(name, bundle_id, pid);
+  if (!connected) return raise_runtime_error(connected.error().message);
+  return new_app_object(std::move(connected).value());
 }
 
 PyObject* is_accessibility_enabled(PyObject*, PyObject*) {

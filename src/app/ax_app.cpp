@@ -1,0 +1,59 @@
+#include "app/ax_app.h"
+
+#include <sys/stat.h>
+
+#include "accessibility/primitives.h"
+#include "platform/process.h"
+
+namespace pelorix {
+namespace {
+
+bool is_element(CFTypeRef value) {
+  return value != nullptr && CFGetTypeID(value) == AXUIElementGetTypeID();
+}
+
+}  // namespace
+
+bool AXApp::is_running() const {
+  if (pid <= 0) return false;
+  std::string proc = "/proc/" + std::to_string(pid);
+  struct stat info {};
+  if (::stat(proc.c_str(), &info) == 0) return true;
+  auto outcome = platform::run_program({"kill", "-0", std::to_string(pid)});
+  auto* output = std::get_if<platform::ProgramOutput>(&outcome);
+  return output != nullptr && output->succeeded();
+}
+
+Result<void, Failure> AXApp::terminate() const {
+  if (pid <= 0)
+    return Failure(
+        AXError(AXErrorKind::AppNotRunning, "no single process has pid " + std::to_string(pid)));
+  auto outcome = platform::run_program({"kill", std::to_string(pid)});
+  if (auto* failed = std::get_if<platform::ProgramFailedToStart>(&outcome))
+    return Failure(failed->text());
+  return {};
+}
+
+Result<std::vector<ElementHandle>> AXApp::windows() const {
+  auto value = accessibility::get_attribute(element.get(), "AXWindows");
+  if (!value) return std::move(value).error();
+  // Anything but an array is as good as no answer.
+  if (!value->get() || CFGetTypeID(value->get()) != CFArrayGetTypeID())
+    return AXError(AXErrorKind::MacOSApiError, "Failed to get windows array");
+  auto handles = accessibility::cf_array_to_vec(static_cast<CFArrayRef>(value->get()));
+  std::vector<ElementHandle> windows;
+  windows.reserve(handles->size());
+  // Only elements can be handed out as elements.
+  for (ElementHandle& handle : *handles)
+    if (is_element(handle.get())) windows.push_back(std::move(handle));
+  return windows;
+}
+
+Result<ElementHandle> AXApp::main_window() const {
+  auto value = accessibility::get_attribute(element.get(), "AXMainWindow");
+  if (!value) return std::move(value).error();
+  if (!is_element(value->get())) return ElementHandle();
+  return ElementHandle::adopt(static_cast<AXUIElementRef>(value->release()));
+}
+
+}  // namespace pelorix

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include "app/connect.h"
+#include "app/text.h"
+
+namespace pelorix {
+namespace {
+
+struct Decoding {
+  std::string bytes;
+  std::string text;
+};
+
+class LossyDecoding : public testing::TestWithParam<Decoding> {};
+
+TEST_P(LossyDecoding, ReplacesEachIllFormedSequence) {
+  EXPECT_EQ(text::decode_lossy(GetParam().bytes), GetParam().text);
+}
+
+const std::string kReplacement = "\xEF\xBF\xBD";
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, LossyDecoding,
+    testing::Values(Decoding{"4242\n", "4242\n"}, Decoding{"caf\xC3\xA9", "caf\xC3\xA9"},
+                    Decoding{kReplacement, kReplacement},  // a real U+FFFD stays one
+                    Decoding{"a\xFF"
+                             "b",
+                             "a" + kReplacement + "b"},
+                    Decoding{"\xC3", kReplacement},  // truncated
+                    Decoding{"\xED\xA0\x80", kReplacement + kReplacement + kReplacement},
+                    Decoding{"\xF0\x9F\x98", kReplacement},  // maximal subpart
+                    Decoding{std::string("1\0"
+                                         "2",
+                                         3),
+                             std::string("1\0"
+                                         "2",
+                                         3)}));
+
+TEST(WhiteSpace, TrimsEveryWhiteSpaceCharacterAndNothingElse) {
+  EXPECT_EQ(text::trim_white_space(" \t\r\n 4242 \n"), "4242");
+  // NEL, NBSP, ideographic space and the paragraph separator are white space too.
+  EXPECT_EQ(text::trim_white_space("\xC2\x85\xC2\xA0"
+                                   "a b\xE3\x80\x80\xE2\x80\xA9"),
+            "a b");
+  // A zero-width space is not.
+  EXPECT_EQ(text::trim_white_space("\xE2\x80\x8B"
+                                   "x"),
+            "\xE2\x80\x8B"
+            "x");
+  EXPECT_EQ(text::trim_white_space(" \t "), "");
+  EXPECT_EQ(text::trim_white_space(""), "");
+}
+
+TEST(Lines, FirstLineDropsOneCarriageReturn) {
+  EXPECT_EQ(text::first_line("812\n1337\n"), "812");
+  EXPECT_EQ(text::first_line("812\r\n"), "812");
+  EXPECT_EQ(text::first_line("812\r\r\n"), "812\r");
+  EXPECT_EQ(text::first_line("812"), "812");
+  EXPECT_EQ(text::first_line("\n812"), "");
+}
+
+TEST(Integers, SignedThirtyTwoBitsExactly) {
+  EXPECT_EQ(text::parse_i32("4242"), 4242);
+  EXPECT_EQ(text::parse_i32("+7"), 7);
+  EXPECT_EQ(text::parse_i32("-2147483648"), INT32_MIN);
+  EXPECT_EQ(text::parse_i32("2147483647"), INT32_MAX);
+  EXPECT_EQ(text::parse_i32("0042"), 42);
+  for (const char* bad : {"2147483648", "-2147483649", "99999999999999999999", "", "+", "-", "12a",
+                          " 1", "1 ", "123, 456", "0x10", "--1", "1e3"})
+    EXPECT_EQ(text::parse_i32(bad), std::nullopt) << bad;
+}
+
+TEST(BundleScript, QuotesAndBackslashesCannotLeaveTheStringLiteral) {
+  EXPECT_EQ(bundle_lookup_script("com.apple.TextEdit"),
+            "tell application \"System Events\" to unix id of (processes whose bundle "
+            "identifier is \"com.apple.TextEdit\")");
+  EXPECT_EQ(bundle_lookup_script("a\" & (do shell script \"x\") & \"\\"),
+            "tell application \"System Events\" to unix id of (processes whose bundle "
+            "identifier is \"a\\\" & (do shell script \\\"x\\\") & \\\"\\\\\")");
+}
+
+}  // namespace
+}  // namespace pelorix
