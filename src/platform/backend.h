@@ -7,10 +7,13 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/cf_object.h"
+#include "platform/process.h"
 
 namespace pelorix::platform {
 
@@ -41,9 +44,16 @@ class Backend {
   virtual bool allow_event_source(CGEventSourceStateID state) = 0;
   virtual bool allow_keyboard_event(CGKeyCode key_code, bool key_down) = 0;
   virtual void post_keyboard_event(pid_t pid, const KeyEvent& event) = 0;
+  // The outcome of a system program that exists only on macOS (argv[0] is its bare name and
+  // nothing of that name is on PATH), when the backend answers it itself; nullopt otherwise.
+  virtual std::optional<ProgramOutput> run_system_tool(const std::vector<std::string>&) {
+    return std::nullopt;
+  }
 };
 
 Backend& active_backend();
+// The backend in use when none is selected: the real desktop.
+Backend& default_backend();
 // Replaces the active backend for the rest of the process (or until the next call); the
 // backend must outlive its use. Null restores the default.
 void select_backend(Backend* backend);

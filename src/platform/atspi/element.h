@@ -1,0 +1,39 @@
+// The element references of the real desktop: each holds one reference to an AT-SPI
+// accessible and answers the accessibility calls by translating AX names to AT-SPI (the
+// mapping is documented in docs/atspi-mapping.md).
+#pragma once
+
+#include <sys/types.h>
+
+#include "platform/backend.h"
+
+typedef struct _AtspiAccessible AtspiAccessible;
+
+namespace pelorix::platform::atspi {
+
+class Element final : public ElementObject {
+ public:
+  // Takes over one reference to `accessible`. An application element may start without one
+  // (the process has not registered with the accessibility bus yet) and looks it up again on
+  // each call until it is found.
+  Element(AtspiAccessible* accessible, pid_t pid, bool application);
+  ~Element() override;
+
+  ::AXError copy_attribute_value(const std::string& attribute, CFTypeRef* value) const override;
+  ::AXError set_attribute_value(const std::string& attribute, CFTypeRef value) const override;
+  ::AXError perform_action(const std::string& action) const override;
+  ::AXError get_pid(pid_t* pid) const override;
+
+ private:
+  // The accessible to ask, or null with the status that explains why there is none.
+  AtspiAccessible* resolve(::AXError* status) const;
+
+  mutable AtspiAccessible* accessible_;
+  pid_t pid_;
+  bool application_;
+};
+
+// A new element reference (+1) that adopts one reference to `accessible`.
+AXUIElementRef make_element(AtspiAccessible* accessible, pid_t pid, bool application = false);
+
+}  // namespace pelorix::platform::atspi
