@@ -3,6 +3,7 @@
 
 #include "accessibility/primitives.h"
 #include "element/ax_element.h"
+#include "element/element_search.h"
 #include "lib/methods.h"
 #include "lib/once.h"
 #include "lib/py_ref.h"
@@ -68,8 +69,19 @@ constexpr const char* kTypeTextNames[] = {"text", "mode"};
 constexpr Signature kTypeText{"AXElement.type_text", kTypeTextNames, 1};
 constexpr const char* kSetValueNames[] = {"value"};
 constexpr Signature kSetValue{"AXElement.set_value", kSetValueNames, 1};
-constexpr const char* kFindNames[] = {"query", "timeout_ms"};
-constexpr Signature kFind{"AXElement.find", kFindNames, 1};
+PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr const char* names[] = {"query", "timeout_ms"};
+  static constexpr Signature signature{"AXElement.find", names, 1};
+  PyObject* slots[2];
+  if (!read_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+  auto query = to_string("query", slots[0]);
+  if (!query) return nullptr;
+  std::optional<std::uint64_t> timeout_ms;
+  if (given(slots[1]) && !(timeout_ms = to_u64("timeout_ms", slots[1]))) return nullptr;
+  auto found = find_in_element(handle_of(self), *query, timeout_ms);
+  if (!found) return raise_error(found.error());
+  return new_element_object(std::move(found).value());
+}
 constexpr char kScreenshot[] = "AXElement.screenshot";
 
 constexpr int kWithArguments = METH_FASTCALL | METH_KEYWORDS;
@@ -134,7 +146,7 @@ PyMethodDef methods[] = {
      "Take a screenshot of just this element\n\n"
      "# Returns\n"
      "PNG image data as bytes"},
-    {"find", as_method(guarded<pending<&kFind>>), kWithArguments,
+    {"find", as_method(guarded<find>), kWithArguments,
      "find($self, query, timeout_ms=None)\n--\n\n"
      "Find a child element\n\n"
      "# Arguments\n"
