@@ -1,12 +1,10 @@
 """The test harness itself: it must reach the desktop pelorix really uses, and its fakes must
 behave like the programs they replace."""
 
-import subprocess
-
 import pytest
 
 import pelorix
-from simdesk import SimDeskError, node, stand_in, utf16
+from simdesk import SimDeskError, node, utf16
 
 
 @pytest.mark.parametrize("trusted", [True, False])
@@ -36,31 +34,3 @@ def test_values_round_trip_and_errors_raise(desktop):
     root.remove()
     with pytest.raises(SimDeskError, match="was removed"):
         field.set(title="x")
-
-
-def test_stand_in_records_each_run(tmp_path, monkeypatch):
-    fake = stand_in(
-        tmp_path,
-        monkeypatch,
-        "pgrep",
-        stdout="4242\n",
-        exit_code=3,
-        script="""
-            if argv[-1] == "boom":
-                sys.exit(9)
-        """,
-    )
-    first = subprocess.run(["pgrep", "-x", "Safari"], capture_output=True, text=True)
-    second = subprocess.run(["pgrep", "boom"], capture_output=True, text=True)
-    assert (first.returncode, first.stdout) == (3, "4242\n")
-    assert (second.returncode, second.stdout) == (9, "")
-    assert fake.calls == [["-x", "Safari"], ["boom"]]
-
-
-def test_spawned_process_is_found_by_name(spawn):
-    process = spawn("pxsim-target")
-    found = subprocess.run(["pgrep", "-x", "pxsim-target"], capture_output=True, text=True)
-    assert str(process.pid) in found.stdout.split()
-    process.stop()
-    gone = subprocess.run(["pgrep", "-x", "pxsim-target"], capture_output=True, text=True)
-    assert str(process.pid) not in gone.stdout.split()

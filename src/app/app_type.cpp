@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/ax_app.h"
+#include "app/search.h"
 #include "lib/methods.h"
 #include "lib/once.h"
 #include "lib/py_ref.h"
@@ -68,10 +69,50 @@ PyObject* main_window(PyObject* self, PyObject*) {
 }
 
 constexpr const char* kFindNames[] = {"query", "timeout_ms"};
-constexpr Signature kFind{"AXApp.find", kFindNames, 1};
-constexpr const char* kFindByRoleNames[] = {"role", "title", "identifier", "label"};
-constexpr Signature kFindByRole{"AXApp.find_by_role", kFindByRoleNames, 1};
-constexpr Signature kWaitForElement{"AXApp.wait_for_element", kFindNames, 1};
+
+PyObject* found_or_raise(Result<ElementHandle> found) {
+  if (!found) return raise_error(found.error());
+  return new_element_object(std::move(found).value());
+}
+
+PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr Signature signature{"AXApp.find", kFindNames, 1};
+  PyObject* slots[2];
+  if (!read_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+  auto query = to_string("query", slots[0]);
+  if (!query) return nullptr;
+  std::optional<std::uint64_t> timeout_ms;
+  if (given(slots[1]) && !(timeout_ms = to_u64("timeout_ms", slots[1]))) return nullptr;
+  return found_or_raise(find_element(record_of(self).element.get(), *query, timeout_ms));
+}
+
+PyObject* wait_for_element(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                           PyObject* kwnames) {
+  static constexpr Signature signature{"AXApp.wait_for_element", kFindNames, 1};
+  PyObject* slots[2];
+  if (!read_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+  auto query = to_string("query", slots[0]);
+  if (!query) return nullptr;
+  // Only leaving the limit out selects the default; None is no number of milliseconds.
+  std::optional<std::uint64_t> timeout_ms = 5000;
+  if (slots[1] != nullptr && !(timeout_ms = to_u64("timeout_ms", slots[1]))) return nullptr;
+  return found_or_raise(find_element(record_of(self).element.get(), *query, timeout_ms));
+}
+
+PyObject* find_by_role(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr const char* names[] = {"role", "title", "identifier", "label"};
+  static constexpr Signature signature{"AXApp.find_by_role", names, 1};
+  PyObject* slots[4];
+  if (!read_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+  SearchCriteria criteria;
+  if (!(criteria.role = to_string("role", slots[0]))) return nullptr;
+  std::optional<std::string>* fields[] = {&criteria.title, &criteria.identifier, &criteria.label};
+  for (int i = 0; i < 3; ++i)
+    if (given(slots[i + 1]) && !(*fields[i] = to_string(names[i + 1], slots[i + 1])))
+      return nullptr;
+  return found_or_raise(breadth_first_search(record_of(self).element.get(), criteria));
+}
+
 constexpr const char* kTimeoutNames[] = {"timeout_ms"};
 constexpr Signature kWaitForIdle{"AXApp.wait_for_idle", kTimeoutNames, 0};
 constexpr char kIsIdle[] = "AXApp.is_idle";
@@ -80,7 +121,7 @@ constexpr char kScreenshot[] = "AXApp.screenshot";
 PyMethodDef methods[] = {
     {"is_running", as_method(guarded<is_running>), METH_NOARGS,
      "is_running($self)\n--\n\nCheck if the application is running"},
-    {"find", as_method(guarded<pending<&kFind>>), METH_FASTCALL | METH_KEYWORDS,
+    {"find", as_method(guarded<find>), METH_FASTCALL | METH_KEYWORDS,
      "find($self, query, timeout_ms=None)\n--\n\n"
      "Find an element by query\n\n"
      "# Arguments\n"
@@ -91,7 +132,7 @@ PyMethodDef methods[] = {
      "```python\n"
      "save = app.find(\"role:AXButton title:Save\")\n"
      "```"},
-    {"find_by_role", as_method(guarded<pending<&kFindByRole>>), METH_FASTCALL | METH_KEYWORDS,
+    {"find_by_role", as_method(guarded<find_by_role>), METH_FASTCALL | METH_KEYWORDS,
      "find_by_role($self, role, title=None, identifier=None, label=None)\n--\n\n"
      "Find an element by role and optional attributes\n\n"
      "# Arguments\n"
@@ -103,8 +144,7 @@ PyMethodDef methods[] = {
      "```python\n"
      "ok = app.find_by_role(\"AXButton\", title=\"OK\")\n"
      "```"},
-    {"wait_for_element", as_method(guarded<pending<&kWaitForElement>>),
-     METH_FASTCALL | METH_KEYWORDS,
+    {"wait_for_element", as_method(guarded<wait_for_element>), METH_FASTCALL | METH_KEYWORDS,
      "wait_for_element($self, query, timeout_ms=5000)\n--\n\n"
      "Wait for an element to appear\n\n"
      "# Arguments\n"

@@ -3,6 +3,7 @@
 
 #include "accessibility/primitives.h"
 #include "element/ax_element.h"
+#include "element/element_search.h"
 #include "lib/methods.h"
 #include "lib/once.h"
 #include "lib/py_ref.h"
@@ -60,16 +61,62 @@ constexpr char kIdentifier[] = "AXIdentifier";
 constexpr char kEnabled[] = "AXEnabled";
 constexpr char kFocused[] = "AXFocused";
 
+PyObject* done_or_raise(const Result<void>& done) {
+  if (!done) return raise_error(done.error());
+  Py_RETURN_NONE;
+}
+
 constexpr const char* kModeNames[] = {"mode"};
 constexpr Signature kClick{"AXElement.click", kModeNames, 0};
 constexpr Signature kDoubleClick{"AXElement.double_click", kModeNames, 0};
 constexpr Signature kRightClick{"AXElement.right_click", kModeNames, 0};
-constexpr const char* kTypeTextNames[] = {"text", "mode"};
-constexpr Signature kTypeText{"AXElement.type_text", kTypeTextNames, 1};
-constexpr const char* kSetValueNames[] = {"value"};
-constexpr Signature kSetValue{"AXElement.set_value", kSetValueNames, 1};
-constexpr const char* kFindNames[] = {"query", "timeout_ms"};
-constexpr Signature kFind{"AXElement.find", kFindNames, 1};
+
+// The three clicks: read `mode`, then act.
+template <const Signature* S, Result<void> (*Act)(AXUIElementRef, ActionMode)>
+PyObject* clicking(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  PyObject* slots[1];
+  if (!read_arguments(*S, args, nargs, kwnames, slots)) return nullptr;
+  auto mode = read_mode(slots[0]);
+  if (!mode) return nullptr;
+  return done_or_raise(Act(handle_of(self), *mode));
+}
+
+PyObject* set_value(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr const char* names[] = {"value"};
+  static constexpr Signature signature{"AXElement.set_value", names, 1};
+  PyObject* slots[1];
+  if (!read_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+  auto value = to_string("value", slots[0]);
+  if (!value) return nullptr;
+  return done_or_raise(AXElement::set_value(handle_of(self), *value));
+}
+
+PyObject* type_text(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr const char* names[] = {"text", "mode"};
+  static constexpr Signature signature{"AXElement.type_text", names, 1};
+  PyObject* slots[2];
+  if (!read_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+  auto text = to_string("text", slots[0]);
+  if (!text) return nullptr;
+  auto mode = read_mode(slots[1]);
+  if (!mode) return nullptr;
+  // Only an explicit BACKGROUND is refused; leaving the mode out types as focus mode does.
+  bool background_requested = given(slots[1]) && *mode == ActionMode::Background;
+  return done_or_raise(AXElement::type_text(handle_of(self), *text, background_requested));
+}
+PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  static constexpr const char* names[] = {"query", "timeout_ms"};
+  static constexpr Signature signature{"AXElement.find", names, 1};
+  PyObject* slots[2];
+  if (!read_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
+  auto query = to_string("query", slots[0]);
+  if (!query) return nullptr;
+  std::optional<std::uint64_t> timeout_ms;
+  if (given(slots[1]) && !(timeout_ms = to_u64("timeout_ms", slots[1]))) return nullptr;
+  auto found = find_in_element(handle_of(self), *query, timeout_ms);
+  if (!found) return raise_error(found.error());
+  return new_element_object(std::move(found).value());
+}
 constexpr char kScreenshot[] = "AXElement.screenshot";
 
 constexpr int kWithArguments = METH_FASTCALL | METH_KEYWORDS;
@@ -95,7 +142,7 @@ PyMethodDef methods[] = {
      "exists($self)\n--\n\nCheck if the element exists in the UI"},
     {"bounds", as_method(guarded<bounds>), METH_NOARGS,
      "bounds($self)\n--\n\nGet the element's bounds (x, y, width, height)"},
-    {"click", as_method(guarded<pending<&kClick>>), kWithArguments,
+    {"click", as_method(guarded<clicking<&kClick, AXElement::click>>), kWithArguments,
      "click($self, mode=None)\n--\n\n"
      "Click the element\n\n"
      "# Arguments\n"
@@ -107,24 +154,26 @@ PyMethodDef methods[] = {
      "# Focus click (brings app to foreground)\n"
      "button.click(mode=pelorix.FOCUS)\n"
      "```"},
-    {"double_click", as_method(guarded<pending<&kDoubleClick>>), kWithArguments,
+    {"double_click", as_method(guarded<clicking<&kDoubleClick, AXElement::double_click>>),
+     kWithArguments,
      "double_click($self, mode=None)\n--\n\n"
      "Double-click the element\n\n"
      "# Arguments\n"
      "* `mode` - Action mode (BACKGROUND or FOCUS). Default is BACKGROUND."},
-    {"right_click", as_method(guarded<pending<&kRightClick>>), kWithArguments,
+    {"right_click", as_method(guarded<clicking<&kRightClick, AXElement::right_click>>),
+     kWithArguments,
      "right_click($self, mode=None)\n--\n\n"
      "Right-click the element\n\n"
      "# Arguments\n"
      "* `mode` - Action mode (BACKGROUND or FOCUS). Default is BACKGROUND."},
-    {"type_text", as_method(guarded<pending<&kTypeText>>), kWithArguments,
+    {"type_text", as_method(guarded<type_text>), kWithArguments,
      "type_text($self, text, mode=None)\n--\n\n"
      "Type text into the element\n\n"
      "NOTE: Text input requires focus mode.\n\n"
      "# Arguments\n"
      "* `text` - Text to type\n"
      "* `mode` - Action mode (FOCUS required for text input)"},
-    {"set_value", as_method(guarded<pending<&kSetValue>>), kWithArguments,
+    {"set_value", as_method(guarded<set_value>), kWithArguments,
      "set_value($self, value)\n--\n\n"
      "Set the element's value\n\n"
      "# Arguments\n"
@@ -134,7 +183,7 @@ PyMethodDef methods[] = {
      "Take a screenshot of just this element\n\n"
      "# Returns\n"
      "PNG image data as bytes"},
-    {"find", as_method(guarded<pending<&kFind>>), kWithArguments,
+    {"find", as_method(guarded<find>), kWithArguments,
      "find($self, query, timeout_ms=None)\n--\n\n"
      "Find a child element\n\n"
      "# Arguments\n"

@@ -120,35 +120,6 @@ TEST_F(Primitives, ChildrenThatAreAbsentOrNotAnArrayAreNone) {
   }
 }
 
-TEST_F(Primitives, UnreadableChildrenAreAnError) {
-  auto children = get_children(element->ref());
-  ASSERT_FALSE(children.ok());
-  EXPECT_EQ(children.error().message(), "Invalid query: Attribute unsupported: AXChildren");
-}
-
-TEST_F(Primitives, StringReadsSwallowEveryFailure) {
-  std::int64_t seven = 7;
-  answer("AXValue", CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt64Type, &seven));
-  answer("AXTitle", platform::make_string(""));
-  answer("AXRole", nullptr, kAXErrorInvalidUIElement);
-  answer("AXHelp", nullptr);
-  EXPECT_EQ(get_string_attribute_value(element->ref(), "AXValue"), std::nullopt);
-  EXPECT_EQ(get_string_attribute_value(element->ref(), "AXTitle"), "");
-  EXPECT_EQ(get_string_attribute_value(element->ref(), "AXRole"), std::nullopt);
-  EXPECT_EQ(get_string_attribute_value(element->ref(), "AXHelp"), std::nullopt);
-  EXPECT_EQ(get_string_attribute_value(element->ref(), "AXMissing"), std::nullopt);
-}
-
-TEST_F(Primitives, ActionsReportTheirStatus) {
-  element->action_statuses["AXPress"] = kAXErrorSuccess;
-  EXPECT_TRUE(perform_action(element->ref(), "AXPress").ok());
-  auto refused = perform_action(element->ref(), "AXShowMenu");
-  ASSERT_FALSE(refused.ok());
-  EXPECT_EQ(refused.error().message(),
-            "Action not supported in background mode: Action unsupported: AXShowMenu");
-  EXPECT_EQ(element->performed, (std::vector<std::string>{"AXPress", "AXShowMenu"}));
-}
-
 TEST_F(Primitives, WritesLeaveTheValueWithTheCaller) {
   answer("AXFocused", nullptr, kAXErrorSuccess);
   CFIndex before = CFGetRetainCount(kCFBooleanTrue);

@@ -143,15 +143,6 @@ INSTANTIATE_TEST_SUITE_P(
                         CFStringGetCStringPtr(static_cast<CFStringRef>(v), kCFStringEncodingUTF8),
                         "Save");
                   }},
-        ValueCase{"ascii_without_pointer",
-                  {{"str", "Save"}, {"direct", false}},
-                  kAXErrorSuccess,
-                  [](CFTypeRef v) {
-                    EXPECT_EQ(
-                        CFStringGetCStringPtr(static_cast<CFStringRef>(v), kCFStringEncodingUTF8),
-                        nullptr);
-                    EXPECT_EQ(utf8_of(v), "Save");
-                  }},
         ValueCase{"non_ascii", "Gr\u00fc\u00dfe \U0001F600", kAXErrorSuccess,
                   [](CFTypeRef v) {
                     EXPECT_EQ(
@@ -174,23 +165,6 @@ INSTANTIATE_TEST_SUITE_P(
                     CFNumberGetValue(static_cast<CFNumberRef>(v), kCFNumberSInt64Type, &n);
                     EXPECT_EQ(n, -7);
                   }},
-        ValueCase{"float", 0.25, kAXErrorSuccess,
-                  [](CFTypeRef v) {
-                    double n = 0;
-                    ASSERT_TRUE(CFNumberIsFloatType(static_cast<CFNumberRef>(v)));
-                    CFNumberGetValue(static_cast<CFNumberRef>(v), kCFNumberFloat64Type, &n);
-                    EXPECT_EQ(n, 0.25);
-                  }},
-        ValueCase{"rect",
-                  {{"rect", {1, 2, 30, 40}}},
-                  kAXErrorSuccess,
-                  [](CFTypeRef v) {
-                    CGRect r{};
-                    ASSERT_TRUE(
-                        AXValueGetValue(static_cast<AXValueRef>(v), kAXValueCGRectType, &r));
-                    EXPECT_EQ(r.origin.y, 2);
-                    EXPECT_EQ(r.size.width, 30);
-                  }},
         ValueCase{"array",
                   {{"array", {"a", {{"point", {5, 6}}}, false}}},
                   kAXErrorSuccess,
@@ -203,7 +177,6 @@ INSTANTIATE_TEST_SUITE_P(
                         kAXValueCGPointType);
                     EXPECT_EQ(CFArrayGetValueAtIndex(array, 2), kCFBooleanFalse);
                   }},
-        ValueCase{"absent", nullptr, kAXErrorSuccess, [](CFTypeRef v) { EXPECT_EQ(v, nullptr); }},
         ValueCase{"status",
                   {{"status", kAXErrorCannotComplete}},
                   kAXErrorCannotComplete,
@@ -280,39 +253,6 @@ TEST_F(SimulatedDesktopTest, RemovedNodesAnswerInvalidElement) {
   EXPECT_EQ(read(element.get(), "AXRole", &value), kAXErrorInvalidUIElement);
 }
 
-TEST_F(SimulatedDesktopTest, ProgrammedStatusesAreReturned) {
-  auto ids = app(40);
-  call({{"command", "set_actions"},
-        {"node", ids[0]},
-        {"actions", {{"AXPress", 0}, {"AXRaise", kAXErrorCannotComplete}}}});
-  Owned element = root(40);
-  auto act = [&](const char* name) {
-    return AXUIElementPerformAction(static_cast<AXUIElementRef>(element.get()),
-                                    static_cast<CFStringRef>(text(name).get()));
-  };
-  EXPECT_EQ(act("AXPress"), kAXErrorSuccess);
-  EXPECT_EQ(act("AXRaise"), kAXErrorCannotComplete);
-  EXPECT_EQ(act("AXShowMenu"), kAXErrorActionUnsupported);
-  call({{"command", "set_actions"}, {"node", ids[0]}, {"actions", {{"AXPress", nullptr}}}});
-  EXPECT_EQ(act("AXPress"), kAXErrorActionUnsupported);
-
-  pid_t pid = 0;
-  EXPECT_EQ(AXUIElementGetPid(static_cast<AXUIElementRef>(element.get()), &pid), kAXErrorSuccess);
-  EXPECT_EQ(pid, 40);
-  call({{"command", "set_pid_status"}, {"node", ids[0]}, {"status", kAXErrorCannotComplete}});
-  EXPECT_EQ(AXUIElementGetPid(static_cast<AXUIElementRef>(element.get()), &pid),
-            kAXErrorCannotComplete);
-
-  call({{"command", "fail_create_application"}, {"pid", 40}});
-  EXPECT_EQ(AXUIElementCreateApplication(40), nullptr);
-
-  json actions = log("action");
-  ASSERT_EQ(actions.size(), 4u);
-  EXPECT_EQ(actions[1]["name"], "AXRaise");
-  EXPECT_EQ(actions[1]["status"], kAXErrorCannotComplete);
-  EXPECT_EQ(actions[1]["node"], ids[0]);
-}
-
 TEST_F(SimulatedDesktopTest, WritesAreStoredWithoutKeepingTheValue) {
   auto ids = app(50, {{"AXValue", "old"}});
   call({{"command", "set_writable"},
@@ -349,17 +289,6 @@ TEST_F(SimulatedDesktopTest, WritesAreStoredWithoutKeepingTheValue) {
   EXPECT_EQ(writes[1]["value"], true);
   EXPECT_EQ(writes[1]["status"], kAXErrorCannotComplete);
   EXPECT_EQ(writes[3]["value"], json({{"point", {3.0, 4.0}}}));
-}
-
-TEST_F(SimulatedDesktopTest, TickerAdvancesWithTheClock) {
-  app(60, {{"AXValue", {{"ticker", 10}}}});
-  Owned element = root(60), first, second;
-  ASSERT_EQ(read(element.get(), "AXValue", &first), kAXErrorSuccess);
-  std::this_thread::sleep_for(std::chrono::milliseconds(35));
-  ASSERT_EQ(read(element.get(), "AXValue", &second), kAXErrorSuccess);
-  std::string a = utf8_of(first.get()), b = utf8_of(second.get());
-  ASSERT_EQ(a.rfind("tick ", 0), 0u) << a;
-  EXPECT_GE(std::stol(b.substr(5)) - std::stol(a.substr(5)), 3) << a << " then " << b;
 }
 
 TEST_F(SimulatedDesktopTest, ScheduledChangesApplyAtTheNextCall) {
@@ -399,94 +328,6 @@ TEST_F(SimulatedDesktopTest, ScheduledChangesApplyAtTheNextCall) {
   // The changes were applied before the read that first came after them.
   json reads = log("read");
   EXPECT_LT(changes.back()["seq"].get<int>(), reads.front()["seq"].get<int>());
-}
-
-TEST_F(SimulatedDesktopTest, KeyboardEventsAreRecordedOrRefused) {
-  call({{"command", "settings"}, {"fail_keyboard_events", {1}}});
-  Owned source(CGEventSourceCreate(kCGEventSourceStateHIDSystemState));
-  ASSERT_NE(source, nullptr);
-  Owned down(CGEventCreateKeyboardEvent(
-      static_cast<CGEventSourceRef>(const_cast<void*>(source.get())), 0, true));
-  Owned refused(CGEventCreateKeyboardEvent(nullptr, 0, false));
-  Owned up(CGEventCreateKeyboardEvent(nullptr, 0, false));
-  ASSERT_NE(down, nullptr);
-  EXPECT_EQ(refused, nullptr);
-  ASSERT_NE(up, nullptr);
-  auto event = [](const Owned& e) { return static_cast<CGEventRef>(const_cast<void*>(e.get())); };
-  const UniChar units[] = {0xD83D, 0xDE00};
-  CGEventKeyboardSetUnicodeString(event(down), 2, units);
-  CGEventPostToPid(77, event(down));
-  json keys = log("key");
-  ASSERT_EQ(keys.size(), 1u);
-  EXPECT_EQ(keys[0]["pid"], 77);
-  EXPECT_EQ(keys[0]["value"], json({{"key_code", 0}, {"down", true}, {"units", {0xD83D, 0xDE00}}}));
-
-  call({{"command", "settings"}, {"fail_event_source", true}});
-  EXPECT_EQ(CGEventSourceCreate(kCGEventSourceStateHIDSystemState), nullptr);
-}
-
-TEST_F(SimulatedDesktopTest, BadRequestsChangeNothing) {
-  auto ids = app(80, {{"AXTitle", "kept"}}, {"child"});
-  ids.push_back(
-      call({{"command", "add_nodes"}, {"parent", ids[1]}, {"nodes", {json::object()}}})[0]);
-  const std::vector<std::string> requests = {
-      "",
-      "{not json",
-      "[]",
-      R"({"command": "fly"})",
-      R"({"command": "reset", "extra": 1})",
-      R"({"command": "add_app", "pid": -1})",
-      R"({"command": "add_app", "pid": 80})",
-      R"({"command": "add_app", "pid": 81, "tree": {"children": [{"attrs": {"AXValue": [1]}}]}})",
-      R"({"command": "set_attrs", "node": )" + std::to_string(ids[0]) +
-          R"(, "attrs": {"AXTitle": "changed", "AXValue": {"point": [1]}}})",
-      R"({"command": "set_children", "node": )" + std::to_string(ids[1]) + R"(, "children": [)" +
-          std::to_string(ids[0]) + "]}",
-      R"({"command": "set_children", "node": )" + std::to_string(ids[2]) + R"(, "children": [)" +
-          std::to_string(ids[1]) + "]}",
-      R"({"command": "remove", "node": 999999999})",
-      R"({"command": "schedule", "after_ms": 0, "change": {"command": "log"}})",
-      R"({"command": "settings", "record_reads": false, "delay_us": "slow"})",
-  };
-  for (const std::string& text : requests) {
-    json reply = json::parse(sim::desktop().request(text));
-    EXPECT_TRUE(reply.contains("error")) << text << " -> " << reply.dump();
-  }
-  json root_node = call({{"command", "node"}, {"node", ids[0]}});
-  EXPECT_EQ(root_node["attrs"], json({{"AXTitle", "kept"}}));
-  EXPECT_EQ(root_node["children"], json({ids[1]}));
-  EXPECT_EQ(call({{"command", "settings"}})["record_reads"], true);
-  Owned none(AXUIElementCreateApplication(81));
-  Owned value;
-  EXPECT_EQ(read(none.get(), "AXRole", &value), kAXErrorInvalidUIElement);
-}
-
-TEST_F(SimulatedDesktopTest, ConcurrentCallsWhileTheTreeChanges) {
-  auto ids = app(90, {}, {"a", "b"});
-  for (int phase = 0; phase < 2; ++phase)
-    call({{"command", "schedule"},
-          {"after_ms", phase},
-          {"every_ms", 2},
-          {"change",
-           {{"command", "set_children"},
-            {"node", ids[0]},
-            {"children", phase == 0 ? json{ids[2], ids[1]} : json{ids[1], ids[2]}}}}});
-  call({{"command", "settings"}, {"record_reads", false}});
-  std::atomic<int> bad{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&] {
-      Owned element(AXUIElementCreateApplication(90));
-      for (int i = 0; i < 300; ++i) {
-        Owned children;
-        if (read(element.get(), "AXChildren", &children) != kAXErrorSuccess ||
-            CFArrayGetCount(static_cast<CFArrayRef>(children.get())) != 2)
-          ++bad;
-      }
-    });
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(bad.load(), 0);
-  EXPECT_TRUE(log("read").empty());
 }
 
 }  // namespace

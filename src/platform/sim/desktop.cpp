@@ -39,18 +39,18 @@ struct Node {
   NodeId parent = 0;
   std::vector<NodeId> children;
   std::map<std::string, Value> attrs;
-  std::map<std::string, AXError> actions;
-  std::map<std::string, AXError> writable;
-  std::optional<AXError> pid_status;
+  std::map<std::string, ::AXError> actions;
+  std::map<std::string, ::AXError> writable;
+  std::optional<::AXError> pid_status;
 };
 
 // One node of a described tree, flattened in pre-order; `parent` indexes the same list (or is -1).
 struct NodePlan {
   std::ptrdiff_t parent = -1;
   std::map<std::string, Value> attrs;
-  std::map<std::string, AXError> actions;
-  std::map<std::string, AXError> writable;
-  std::optional<AXError> pid_status;
+  std::map<std::string, ::AXError> actions;
+  std::map<std::string, ::AXError> writable;
+  std::optional<::AXError> pid_status;
 };
 
 struct Schedule {
@@ -113,8 +113,8 @@ pid_t pid_value(const json& item) {
   return static_cast<pid_t>(integer(item, "a pid", 1, INT32_MAX));
 }
 
-AXError status_value(const json& item) {
-  return static_cast<AXError>(integer(item, "a status", INT32_MIN, INT32_MAX));
+::AXError status_value(const json& item) {
+  return static_cast<::AXError>(integer(item, "a status", INT32_MIN, INT32_MAX));
 }
 
 Value attribute_value(const json& item, std::int64_t now_ns) {
@@ -133,11 +133,11 @@ std::map<std::string, Value> attribute_map(const json& attrs, std::int64_t now_n
 }
 
 // Status maps where null takes the entry away.
-std::map<std::string, std::optional<AXError>> status_map(const json& statuses, const char* what) {
+std::map<std::string, std::optional<::AXError>> status_map(const json& statuses, const char* what) {
   if (!statuses.is_object()) fail(std::string("\"") + what + "\" must be an object");
-  std::map<std::string, std::optional<AXError>> out;
+  std::map<std::string, std::optional<::AXError>> out;
   for (const auto& [name, item] : statuses.items())
-    out[name] = item.is_null() ? std::nullopt : std::optional<AXError>(status_value(item));
+    out[name] = item.is_null() ? std::nullopt : std::optional<::AXError>(status_value(item));
   return out;
 }
 
@@ -297,7 +297,7 @@ struct SimulatedDesktop::State {
   // --- Recording --------------------------------------------------------------------------
 
   json& record(const char* kind, std::optional<NodeId> node, std::optional<pid_t> pid,
-               std::optional<std::string> name, json value, std::optional<AXError> status) {
+               std::optional<std::string> name, json value, std::optional<::AXError> status) {
     json entry{{"seq", next_seq++},
                {"t_ns", monotonic_ns()},
                {"kind", kind},
@@ -487,7 +487,7 @@ struct SimulatedDesktop::State {
   }
 
   json set_statuses(const json& command, const char* key,
-                    std::map<std::string, AXError> Node::*which) {
+                    std::map<std::string, ::AXError> Node::*which) {
     Node& node = existing(command);
     for (auto& [name, status] : status_map(field(command, key), key)) {
       if (status)
@@ -510,7 +510,7 @@ struct SimulatedDesktop::State {
     Node& node = existing(command);
     const json* status = optional_field(command, "status");
     node.pid_status =
-        status == nullptr ? std::nullopt : std::optional<AXError>(status_value(*status));
+        status == nullptr ? std::nullopt : std::optional<::AXError>(status_value(*status));
     return nullptr;
   }
 
@@ -661,7 +661,7 @@ struct SimulatedDesktop::State {
   // --- What the platform calls reach -------------------------------------------------------
 
   // The value an attribute reads as: a stored value, a default, or a failure status.
-  AXError read(const Node& node, const std::string& name, Value* scratch, const Value** out) {
+  ::AXError read(const Node& node, const std::string& name, Value* scratch, const Value** out) {
     auto found = node.attrs.find(name);
     if (found != node.attrs.end()) {
       if (const auto* failure = std::get_if<Failure>(&found->second.v)) return failure->status;
@@ -733,8 +733,8 @@ void SimulatedDesktop::post_keyboard_event(pid_t pid, const KeyEvent& event) {
                  kAXErrorSuccess);
 }
 
-AXError SimulatedDesktop::copy_attribute_value(const SimElement& element, const std::string& name,
-                                               CFTypeRef* value) {
+::AXError SimulatedDesktop::copy_attribute_value(const SimElement& element, const std::string& name,
+                                                 CFTypeRef* value) {
   auto lock = enter(true);
   State& s = *state_;
   std::int64_t now = monotonic_ns();
@@ -742,7 +742,7 @@ AXError SimulatedDesktop::copy_attribute_value(const SimElement& element, const 
   pid_t pid = s.pid_of(element.node(), element.pid());
   Value scratch;
   const Value* result = nullptr;
-  AXError status =
+  ::AXError status =
       node == nullptr ? kAXErrorInvalidUIElement : s.read(*node, name, &scratch, &result);
   if (status == kAXErrorSuccess)
     *value = make_object(
@@ -753,14 +753,14 @@ AXError SimulatedDesktop::copy_attribute_value(const SimElement& element, const 
   return status;
 }
 
-AXError SimulatedDesktop::set_attribute_value(const SimElement& element, const std::string& name,
-                                              CFTypeRef value) {
+::AXError SimulatedDesktop::set_attribute_value(const SimElement& element, const std::string& name,
+                                                CFTypeRef value) {
   auto lock = enter(true);
   State& s = *state_;
   Node* node = s.live_node(element.node());
   Value written;
   bool holdable = value_of_object(value, &written);
-  AXError status = kAXErrorInvalidUIElement;
+  ::AXError status = kAXErrorInvalidUIElement;
   if (node != nullptr) {
     auto found = node->writable.find(name);
     status = found == node->writable.end() ? kAXErrorAttributeUnsupported : found->second;
@@ -773,11 +773,11 @@ AXError SimulatedDesktop::set_attribute_value(const SimElement& element, const s
   return status;
 }
 
-AXError SimulatedDesktop::perform_action(const SimElement& element, const std::string& name) {
+::AXError SimulatedDesktop::perform_action(const SimElement& element, const std::string& name) {
   auto lock = enter(true);
   State& s = *state_;
   const Node* node = s.live_node(element.node());
-  AXError status = kAXErrorInvalidUIElement;
+  ::AXError status = kAXErrorInvalidUIElement;
   if (node != nullptr) {
     auto found = node->actions.find(name);
     status = found == node->actions.end() ? kAXErrorActionUnsupported : found->second;
@@ -787,11 +787,11 @@ AXError SimulatedDesktop::perform_action(const SimElement& element, const std::s
   return status;
 }
 
-AXError SimulatedDesktop::get_pid(const SimElement& element, pid_t* pid) {
+::AXError SimulatedDesktop::get_pid(const SimElement& element, pid_t* pid) {
   auto lock = enter(true);
   State& s = *state_;
   const Node* node = s.live_node(element.node());
-  AXError status = kAXErrorInvalidUIElement;
+  ::AXError status = kAXErrorInvalidUIElement;
   if (node != nullptr) {
     status = node->pid_status.value_or(kAXErrorSuccess);
     if (status == kAXErrorSuccess) *pid = node->pid;

@@ -32,11 +32,12 @@ class SimulatedDesktop final : public Backend {
   void post_keyboard_event(pid_t pid, const KeyEvent& event) override;
 
   // What the element proxies ask, on behalf of the node they stand for.
-  AXError copy_attribute_value(const SimElement& element, const std::string& name,
-                               CFTypeRef* value);
-  AXError set_attribute_value(const SimElement& element, const std::string& name, CFTypeRef value);
-  AXError perform_action(const SimElement& element, const std::string& name);
-  AXError get_pid(const SimElement& element, pid_t* pid);
+  ::AXError copy_attribute_value(const SimElement& element, const std::string& name,
+                                 CFTypeRef* value);
+  ::AXError set_attribute_value(const SimElement& element, const std::string& name,
+                                CFTypeRef value);
+  ::AXError perform_action(const SimElement& element, const std::string& name);
+  ::AXError get_pid(const SimElement& element, pid_t* pid);
 
   // One harness command as JSON text; the reply is {"result": ...} or {"error": "..."}.
   // Never throws but for lack of memory.

@@ -246,7 +246,7 @@ Value tagged_value(const json& object, std::int64_t now_ns, int depth) {
     only_keys(object, {"status"});
     std::int64_t status = whole_number(object["status"], "a status");
     if (status < INT32_MIN || status > INT32_MAX) invalid("a status is a 32-bit integer");
-    return {Failure{static_cast<AXError>(status)}};
+    return {Failure{static_cast<::AXError>(status)}};
   }
   if (has("point")) {
     only_keys(object, {"point"});
@@ -387,19 +387,19 @@ Value value_from_json(const json& item, std::int64_t now_ns) {
   return value_at(item, now_ns, 0);
 }
 
-AXError SimElement::copy_attribute_value(const std::string& attribute, CFTypeRef* value) const {
+::AXError SimElement::copy_attribute_value(const std::string& attribute, CFTypeRef* value) const {
   return desktop().copy_attribute_value(*this, attribute, value);
 }
 
-AXError SimElement::set_attribute_value(const std::string& attribute, CFTypeRef value) const {
+::AXError SimElement::set_attribute_value(const std::string& attribute, CFTypeRef value) const {
   return desktop().set_attribute_value(*this, attribute, value);
 }
 
-AXError SimElement::perform_action(const std::string& action) const {
+::AXError SimElement::perform_action(const std::string& action) const {
   return desktop().perform_action(*this, action);
 }
 
-AXError SimElement::get_pid(pid_t* pid) const {
+::AXError SimElement::get_pid(pid_t* pid) const {
   return desktop().get_pid(*this, pid);
 }
 

@@ -30,7 +30,7 @@ struct Value;
 struct Absent {};
 // Reading fails with this status.
 struct Failure {
-  AXError status;
+  ::AXError status;
 };
 struct Text {
   std::u16string units;
@@ -107,10 +107,10 @@ class SimElement final : public ElementObject {
   NodeId node() const { return node_; }
   pid_t pid() const { return pid_; }
 
-  AXError copy_attribute_value(const std::string& attribute, CFTypeRef* value) const override;
-  AXError set_attribute_value(const std::string& attribute, CFTypeRef value) const override;
-  AXError perform_action(const std::string& action) const override;
-  AXError get_pid(pid_t* pid) const override;
+  ::AXError copy_attribute_value(const std::string& attribute, CFTypeRef* value) const override;
+  ::AXError set_attribute_value(const std::string& attribute, CFTypeRef value) const override;
+  ::AXError perform_action(const std::string& action) const override;
+  ::AXError get_pid(pid_t* pid) const override;
 
  private:
   NodeId node_;

@@ -1,0 +1,70 @@
+// Pressing, opening menus and writing values through accessibility actions and attributes.
+#include "accessibility/primitives.h"
+#include "element/ax_element.h"
+#include "platform/clock.h"
+
+namespace pelorix {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kDoubleClickInterval = 50ms;
+// Real interfaces are a few dozen levels deep; a parent chain longer than this is a cycle in a
+// misbehaving application's tree, and the walk gives up rather than loop for ever.
+constexpr int kMaxAncestors = 1000;
+
+bool is_element(CFTypeRef value) {
+  return value != nullptr && CFGetTypeID(value) == AXUIElementGetTypeID();
+}
+
+Result<void> act(AXUIElementRef element, ActionMode mode, std::string_view action) {
+  if (mode == ActionMode::Focus) {
+    if (auto focused = AXElement::bring_to_focus_internal(element); !focused) return focused;
+  }
+  return accessibility::perform_action(element, action);
+}
+
+}  // namespace
+
+Result<void> AXElement::bring_to_focus_internal(AXUIElementRef element) {
+  auto truth = CFRef<CFBooleanRef>::retain(kCFBooleanTrue);
+  if (auto written = accessibility::set_attribute_value(element, "AXFocused", truth.get());
+      !written)
+    return written;
+  ElementHandle ancestor;  // owns every parent the walk obtains
+  AXUIElementRef current = element;
+  for (int level = 0; level < kMaxAncestors; ++level) {
+    auto role = accessibility::get_string_attribute_value(current, "AXRole");
+    if (role && *role == "AXWindow") {
+      // Raising is a courtesy: the focus is written, the press decides.
+      (void)accessibility::perform_action(current, "AXRaise");
+      return {};
+    }
+    auto parent = accessibility::get_attribute(current, "AXParent");
+    if (!parent || !is_element(parent->get())) return {};
+    ancestor = ElementHandle::adopt(static_cast<AXUIElementRef>(parent->release()));
+    current = ancestor.get();
+  }
+  return {};
+}
+
+Result<void> AXElement::click(AXUIElementRef element, ActionMode mode) {
+  return act(element, mode, "AXPress");
+}
+
+Result<void> AXElement::right_click(AXUIElementRef element, ActionMode mode) {
+  return act(element, mode, "AXShowMenu");
+}
+
+Result<void> AXElement::double_click(AXUIElementRef element, ActionMode mode) {
+  if (auto first = act(element, mode, "AXPress"); !first) return first;
+  platform::sleep_for(kDoubleClickInterval);
+  return act(element, mode, "AXPress");
+}
+
+Result<void> AXElement::set_value(AXUIElementRef element, std::string_view text) {
+  CFRef<CFStringRef> value = accessibility::make_cf_string(text);
+  return accessibility::set_attribute_value(element, "AXValue", value.get());
+}
+
+}  // namespace pelorix

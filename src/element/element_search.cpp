@@ -1,0 +1,52 @@
+#include "element/element_search.h"
+
+#include "accessibility/primitives.h"
+#include "app/query.h"
+#include "app/search.h"
+
+namespace pelorix {
+namespace {
+
+// One level of the walk: a list of siblings and the next one to visit.
+struct Level {
+  std::vector<ElementHandle> elements;
+  std::size_t next = 0;
+};
+
+}  // namespace
+
+Result<ElementHandle> search_in_elements(std::vector<ElementHandle> elements,
+                                         std::string_view attribute, std::string_view wanted) {
+  std::vector<Level> levels;
+  levels.push_back(Level{std::move(elements)});
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (level.next == level.elements.size()) {
+      levels.pop_back();
+      continue;
+    }
+    ElementHandle& element = level.elements[level.next++];
+    auto text = accessibility::get_string_attribute_value(element.get(), attribute);
+    if (text && text->find(wanted) != std::string::npos) return std::move(element);
+    auto children = accessibility::get_children(element.get());
+    // `level` is not used past this point: the push may move it.
+    if (children && !children->empty()) levels.push_back(Level{std::move(*children)});
+  }
+  std::string text(attribute);
+  text += ':';
+  text += wanted;
+  return AXError(AXErrorKind::ElementNotFound, std::move(text));
+}
+
+Result<ElementHandle> find_in_element(AXUIElementRef element, std::string_view query,
+                                      std::optional<std::uint64_t> timeout_ms) {
+  return retry_until_found(timeout_ms, query, [&]() -> ElementHandle {
+    auto [attribute, wanted] = parse_attribute_query(query);
+    auto children = accessibility::get_children(element);
+    if (!children) return {};
+    auto found = search_in_elements(std::move(*children), attribute, wanted);
+    return found ? std::move(found).value() : ElementHandle();
+  });
+}
+
+}  // namespace pelorix
