@@ -2,7 +2,7 @@
 
 Main window: a "Press me" button counting its presses into the "Clicks: N" label, a "Menu"
 button whose context menu action shows "Menu shown" in the status label, a name entry, a
-slider, a check box, a ticking label (with --tick it changes every 20 ms) and a red square.
+slider, a check box, a ticking label (with --tick it changes every 20 ms) and a "Remove me" button that removes itself and a red square.
 A second window, "Second window", holds one button.
 """
 
@@ -56,7 +56,13 @@ class Fixture(Gtk.Application):
         slider.get_accessible().set_name("Volume")
         slider.set_value(25)
         check = named(Gtk.CheckButton(label="Remember"), "remember")
+        self.toggles = 0
+        self.toggle_count = named(Gtk.Label(label="Toggles: 0"), "toggles")
+        check.connect("toggled", self.on_toggle)
         self.ticker = named(Gtk.Label(label="tick 0"), "ticker")
+        remove = named(Gtk.Button(label="Remove me"), "remove-button")
+        remove.connect("clicked", lambda button: button.destroy())
+        box.pack_start(remove, False, False, 0)
         provider = Gtk.CssProvider()
         provider.load_from_data(RED_CSS)
         area = Gtk.EventBox()
@@ -64,7 +70,7 @@ class Fixture(Gtk.Application):
         area.get_style_context().add_provider(provider, Gtk.STYLE_PROVIDER_PRIORITY_APPLICATION)
         area.get_style_context().add_class("red")
         for widget in (self.counter, press, self.status, menu_button, self.entry, slider, check,
-                       self.ticker, area):
+                       self.toggle_count, self.ticker, area):
             box.pack_start(widget, False, False, 0)
         window.show_all()
 
@@ -92,6 +98,10 @@ class Fixture(Gtk.Application):
     def on_menu(self, _widget):
         self.status.set_text("Menu shown")
         return True
+
+    def on_toggle(self, *_args):
+        self.toggles += 1
+        self.toggle_count.set_text(f"Toggles: {self.toggles}")
 
     def on_tick(self):
         self.ticks += 1

@@ -2,7 +2,7 @@
 
 The same widgets as the GTK 3 application: a "Press me" button counting into "Clicks: N", a
 "Menu" button that reports a secondary click in the status label, a name entry, a slider, a
-check box, a ticking label (with --tick it changes every 20 ms), a red square and a second
+check box, a ticking label (with --tick it changes every 20 ms), a "Remove me" button that removes itself, a red square and a second
 window.
 """
 
@@ -52,7 +52,13 @@ class Fixture(Gtk.Application):
         slider = labelled(Gtk.Scale.new_with_range(Gtk.Orientation.HORIZONTAL, 0, 100, 1), "Volume")
         slider.set_value(25)
         check = Gtk.CheckButton(label="Remember")
+        self.toggles = 0
+        self.toggle_count = Gtk.Label(label="Toggles: 0")
+        check.connect("toggled", self.on_toggle)
         self.ticker = Gtk.Label(label="tick 0")
+        remove = Gtk.Button(label="Remove me")
+        remove.connect("clicked", lambda button: box.remove(button))
+        box.append(remove)
         provider = Gtk.CssProvider()
         provider.load_from_data(RED_CSS.encode())
         area = Gtk.Box()
@@ -60,7 +66,7 @@ class Fixture(Gtk.Application):
         area.get_style_context().add_provider(provider, Gtk.STYLE_PROVIDER_PRIORITY_APPLICATION)
         area.add_css_class("red")
         for widget in (self.counter, press, self.status, menu_button, self.entry, slider, check,
-                       self.ticker, area):
+                       self.toggle_count, self.ticker, area):
             box.append(widget)
 
         second = Gtk.Window(title="Second window")
@@ -80,6 +86,10 @@ class Fixture(Gtk.Application):
 
     def on_menu(self, *_args):
         self.status.set_text("Menu shown")
+
+    def on_toggle(self, *_args):
+        self.toggles += 1
+        self.toggle_count.set_text(f"Toggles: {self.toggles}")
 
     def on_tick(self):
         self.ticks += 1

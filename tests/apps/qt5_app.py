@@ -47,13 +47,19 @@ class Main(QWidget):
         slider.setRange(0, 100)
         slider.setValue(25)
         check = named(QCheckBox("Remember"), "remember")
+        self.toggles = 0
+        self.toggle_count = named(QLabel("Toggles: 0"), "toggles")
+        check.toggled.connect(self.on_toggle)
         self.ticker = named(QLabel("tick 0"), "ticker")
+        remove = named(QPushButton("Remove me"), "remove-button")
+        remove.clicked.connect(remove.deleteLater)
+        layout.addWidget(remove)
         area = QWidget()
         area.setFixedSize(120, 60)
         area.setAutoFillBackground(True)
         area.setStyleSheet("background-color: #ff0000;")
         for widget in (self.counter, press, self.status, menu_button, self.entry, slider, check,
-                       self.ticker, area):
+                       self.toggle_count, self.ticker, area):
             layout.addWidget(widget)
         if tick:
             self.ticks = 0
@@ -67,6 +73,10 @@ class Main(QWidget):
 
     def on_menu(self, *_args):
         self.status.setText("Menu shown")
+
+    def on_toggle(self, *_args):
+        self.toggles += 1
+        self.toggle_count.setText(f"Toggles: {self.toggles}")
 
     def on_tick(self):
         self.ticks += 1

@@ -36,6 +36,11 @@ bool Desktop::connect() {
     connected_ = 0;
     return false;
   }
+  // libatspi keeps copies of names, roles, states and children that only its event handling
+  // keeps current, and we run no event loop: every read must ask the application. (Its cache
+  // mask cannot say so: without cached states libatspi calls the application from inside its
+  // own message dispatch and deadlocks.)
+  g_setenv("ATSPI_NO_CACHE", "1", FALSE);
   int outcome = atspi_init();
   connected_ = (outcome == 0 || outcome == 1) && atspi_get_a11y_bus() != nullptr ? 1 : 0;
   if (connected_ == 1) atspi_set_timeout(kCallTimeoutMs, kCallTimeoutMs);

@@ -338,10 +338,10 @@ bool parent_is_application(AtspiAccessible* accessible) {
 ::AXError ax_role(AtspiAccessible* accessible, std::string* out) {
   AtspiRole role = ATSPI_ROLE_INVALID;
   if (::AXError status = read_role(accessible, &role); status != kAXErrorSuccess) return status;
+  // GTK 3 keeps answering for the accessible of a destroyed widget, role included, and marks
+  // it defunct: the role is what tells whether an element still exists.
   States states;
-  if (role == ATSPI_ROLE_TEXT)
-    if (::AXError status = read_states(accessible, &states); status != kAXErrorSuccess)
-      return status;
+  if (::AXError status = read_states(accessible, &states); status != kAXErrorSuccess) return status;
   if (const char* mapped = mapped_role(role, states)) {
     *out = mapped;
     return kAXErrorSuccess;
@@ -482,7 +482,10 @@ bool is_static_text_role(AtspiRole role) {
   *found = static_cast<bool>(text);
   if (!text) return kAXErrorSuccess;
   ErrorSlot error;
-  Text contents(atspi_text_get_text(text.get(), 0, -1, error.out()));
+  // GTK 4 answers an end offset of -1 ("to the end") with nothing; ask for the real length.
+  gint count = atspi_text_get_character_count(text.get(), error.out());
+  if (error) return status_of(error.error);
+  Text contents(atspi_text_get_text(text.get(), 0, count, error.out()));
   if (error) return status_of(error.error);
   *out = contents.str();
   return kAXErrorSuccess;
@@ -562,6 +565,7 @@ bool is_static_text_role(AtspiRole role) {
   ErrorSlot error;
   gint count = atspi_accessible_get_child_count(application, error.out());
   if (error) return status_of(error.error);
+  if (count < 0) return kAXErrorCannotComplete;
   for (gint i = 0; i < count; ++i) {
     Owned<AtspiAccessible> child(atspi_accessible_get_child_at_index(application, i, error.out()));
     if (error || !child) continue;
@@ -635,7 +639,9 @@ bool pressable_role(AtspiRole role) {
 ::AXError click_middle(AtspiAccessible* accessible, pid_t pid, unsigned button) {
   States states;
   if (::AXError status = read_states(accessible, &states); status != kAXErrorSuccess) return status;
-  if (!states.has(ATSPI_STATE_SHOWING)) return kAXErrorActionUnsupported;
+  // GTK 4 leaves "showing" out below the window; "visible" is what it keeps up to date.
+  if (!states.has(ATSPI_STATE_SHOWING) && !states.has(ATSPI_STATE_VISIBLE))
+    return kAXErrorActionUnsupported;
   CGRect rect{};
   if (extents(accessible, pid, &rect) != kAXErrorSuccess || rect.size.width <= 0 ||
       rect.size.height <= 0)
@@ -645,6 +651,48 @@ bool pressable_role(AtspiRole role) {
   return x11::click_at(pid, x, y, button) ? kAXErrorSuccess : kAXErrorCannotComplete;
 }
 
+bool is_editable_text_role(AtspiRole role) {
+  switch (role) {
+    case ATSPI_ROLE_TEXT:
+    case ATSPI_ROLE_ENTRY:
+    case ATSPI_ROLE_PASSWORD_TEXT:
+    case ATSPI_ROLE_EDITBAR:
+    case ATSPI_ROLE_TERMINAL:
+    case ATSPI_ROLE_DOCUMENT_TEXT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Gives the element the keyboard focus. GTK 4 cannot do that through AT-SPI (it answers
+// GrabFocus with an error): its text fields get a pointer click, which is what focusing one by
+// hand is; its other widgets would be pressed by a click, so for them only their window is
+// activated.
+::AXError grab_focus(AtspiAccessible* accessible, pid_t pid) {
+  Owned<AtspiComponent> component = iface(accessible, atspi_accessible_get_component_iface);
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  ::AXError status = read_role(accessible, &role);
+  if (status != kAXErrorSuccess) return status;
+  if (!component) return kAXErrorAttributeUnsupported;
+  ErrorSlot error;
+  gboolean done = atspi_component_grab_focus(component.get(), error.out());
+  if (error) {
+    status = status_of(error.error);
+    if (status != kAXErrorFailure) return status;
+  } else if (done) {
+    return kAXErrorSuccess;
+  }
+  std::optional<x11::Window> window;
+  if (Owned<AtspiAccessible> top = toplevel_of(accessible)) window = x_window_of(top.get(), pid);
+  if (!window || !x11::activate(window->id)) return kAXErrorCannotComplete;
+  if (!is_editable_text_role(role)) return kAXErrorSuccess;
+  status = click_middle(accessible, pid, 1);
+  return status == kAXErrorActionUnsupported ? kAXErrorCannotComplete : status;
+}
+
+// A press: the element's own action when it has one; a pointer click for buttons and the like
+// that offer none; the keyboard focus for text fields, which is what clicking into one does.
 ::AXError press(AtspiAccessible* accessible, pid_t pid) {
   ::AXError status = kAXErrorSuccess;
   if (Owned<AtspiAction> action = iface(accessible, atspi_accessible_get_action_iface)) {
@@ -655,8 +703,9 @@ bool pressable_role(AtspiRole role) {
   }
   AtspiRole role = ATSPI_ROLE_INVALID;
   if ((status = read_role(accessible, &role)) != kAXErrorSuccess) return status;
-  if (!pressable_role(role)) return kAXErrorActionUnsupported;
-  return click_middle(accessible, pid, 1);
+  if (pressable_role(role)) return click_middle(accessible, pid, 1);
+  if (is_editable_text_role(role)) return grab_focus(accessible, pid);
+  return kAXErrorActionUnsupported;
 }
 
 ::AXError show_menu(AtspiAccessible* accessible, pid_t pid) {
@@ -742,21 +791,16 @@ bool pressable_role(AtspiRole role) {
   return done ? kAXErrorSuccess : kAXErrorCannotComplete;
 }
 
-::AXError write_focus(AtspiAccessible* accessible, CFTypeRef value) {
+::AXError write_focus(AtspiAccessible* accessible, pid_t pid, CFTypeRef value) {
   if (value == nullptr || CFGetTypeID(value) != CFBooleanGetTypeID())
     return kAXErrorIllegalArgument;
-  Owned<AtspiComponent> component = iface(accessible, atspi_accessible_get_component_iface);
-  if (!component) {
+  // AT-SPI can give focus but not take it away.
+  if (CFBooleanGetValue(static_cast<CFBooleanRef>(value)) == 0) {
     AtspiRole role = ATSPI_ROLE_INVALID;
     ::AXError status = read_role(accessible, &role);
-    return status != kAXErrorSuccess ? status : kAXErrorAttributeUnsupported;
+    return status != kAXErrorSuccess ? status : kAXErrorCannotComplete;
   }
-  // AT-SPI can give focus but not take it away.
-  if (CFBooleanGetValue(static_cast<CFBooleanRef>(value)) == 0) return kAXErrorCannotComplete;
-  ErrorSlot error;
-  gboolean done = atspi_component_grab_focus(component.get(), error.out());
-  if (error) return status_of(error.error);
-  return done ? kAXErrorSuccess : kAXErrorCannotComplete;
+  return grab_focus(accessible, pid);
 }
 
 }  // namespace
@@ -772,11 +816,16 @@ Element::~Element() {
 }
 
 AtspiAccessible* Element::resolve(::AXError* status) const {
+  // libatspi answers some calls about an application that has quit with the last value it
+  // saw and no error; a process that is gone has no elements, whatever libatspi says.
+  if (!process_exists(pid_)) {
+    *status = kAXErrorInvalidUIElement;
+    return nullptr;
+  }
   if (accessible_ == nullptr && application_) accessible_ = desktop().find_application(pid_);
   if (accessible_ != nullptr) return accessible_;
-  // A process that has not (or not yet) put its tree on the accessibility bus cannot answer;
-  // one that is gone has no elements at all.
-  *status = process_exists(pid_) ? kAXErrorCannotComplete : kAXErrorInvalidUIElement;
+  // A process that has not (or not yet) put its tree on the accessibility bus cannot answer.
+  *status = kAXErrorCannotComplete;
   return nullptr;
 }
 
@@ -853,6 +902,7 @@ AtspiAccessible* Element::resolve(::AXError* status) const {
     ErrorSlot error;
     gint count = atspi_accessible_get_child_count(accessible, error.out());
     if (error) return status_of(error.error);
+    if (count < 0) return kAXErrorCannotComplete;
     std::vector<CFTypeRef> children;
     for (gint i = 0; i < count; ++i) {
       AtspiAccessible* child = atspi_accessible_get_child_at_index(accessible, i, error.out());
@@ -921,7 +971,9 @@ AtspiAccessible* Element::resolve(::AXError* status) const {
   ::AXError status = kAXErrorSuccess;
   AtspiAccessible* accessible = resolve(&status);
   if (accessible == nullptr) return status;
-  if (name == "AXFocused") return write_focus(accessible, value);
+  States states;
+  if ((status = read_states(accessible, &states)) != kAXErrorSuccess) return status;
+  if (name == "AXFocused") return write_focus(accessible, pid_, value);
   if (name == "AXValue") return write_value(accessible, value);
   AtspiRole role = ATSPI_ROLE_INVALID;
   ::AXError read = read_role(accessible, &role);
@@ -933,6 +985,9 @@ AtspiAccessible* Element::resolve(::AXError* status) const {
   ::AXError status = kAXErrorSuccess;
   AtspiAccessible* accessible = resolve(&status);
   if (accessible == nullptr) return status;
+  // A destroyed widget's accessible may still list actions that no longer do anything.
+  States states;
+  if ((status = read_states(accessible, &states)) != kAXErrorSuccess) return status;
   if (action == "AXPress") return press(accessible, pid_);
   if (action == "AXShowMenu") return show_menu(accessible, pid_);
   if (action == "AXRaise") return raise_window(accessible, pid_);
