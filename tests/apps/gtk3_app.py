@@ -12,7 +12,7 @@ import sys
 import gi
 
 gi.require_version("Gtk", "3.0")
-from gi.repository import GLib, Gtk  # noqa: E402
+from gi.repository import Gio, GLib, Gtk  # noqa: E402
 
 APP_ID = "org.pelorix.Gtk3Fixture"
 PROCESS_NAME = b"pxgtk3"
@@ -33,7 +33,8 @@ def named(widget, identifier):
 
 class Fixture(Gtk.Application):
     def __init__(self, tick):
-        super().__init__(application_id=APP_ID)
+        # Several instances may run side by side (one ticks while another stays still).
+        super().__init__(application_id=APP_ID, flags=Gio.ApplicationFlags.NON_UNIQUE)
         self.tick = tick
         self.clicks = 0
 
@@ -55,7 +56,7 @@ class Fixture(Gtk.Application):
         slider = named(Gtk.Scale.new_with_range(Gtk.Orientation.HORIZONTAL, 0, 100, 1), "volume")
         slider.get_accessible().set_name("Volume")
         slider.set_value(25)
-        check = named(Gtk.CheckButton(label="Remember"), "remember")
+        check = named(Gtk.CheckButton(label="Remember"), "Remember")
         self.toggles = 0
         self.toggle_count = named(Gtk.Label(label="Toggles: 0"), "toggles")
         check.connect("toggled", self.on_toggle)

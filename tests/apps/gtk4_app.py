@@ -12,7 +12,7 @@ import sys
 import gi
 
 gi.require_version("Gtk", "4.0")
-from gi.repository import GLib, Gtk  # noqa: E402
+from gi.repository import Gio, GLib, Gtk  # noqa: E402
 
 APP_ID = "org.pelorix.Gtk4Fixture"
 PROCESS_NAME = b"pxgtk4"
@@ -30,7 +30,8 @@ def labelled(widget, name):
 
 class Fixture(Gtk.Application):
     def __init__(self, tick):
-        super().__init__(application_id=APP_ID)
+        # Several instances may run side by side (one ticks while another stays still).
+        super().__init__(application_id=APP_ID, flags=Gio.ApplicationFlags.NON_UNIQUE)
         self.tick = tick
         self.clicks = 0
 

@@ -85,7 +85,8 @@ class Main(QWidget):
 
 def main():
     set_process_name(PROCESS_NAME)
-    application = QApplication([sys.argv[0]])
+    # The X resource name (WM_CLASS) is what a Linux desktop knows a Qt 5 application by.
+    application = QApplication([sys.argv[0], "-name", APP_ID])
     application.setApplicationName("Pelorix Qt5 Fixture")
     application.setDesktopFileName(APP_ID)
     window = Main("--tick" in sys.argv)

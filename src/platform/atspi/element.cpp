@@ -152,7 +152,13 @@ struct States {
     ::AXError status = read_role(accessible, &role);
     return status != kAXErrorSuccess ? status : kAXErrorCannotComplete;
   }
-  if (states->has(ATSPI_STATE_DEFUNCT)) return kAXErrorInvalidUIElement;
+  if (states->has(ATSPI_STATE_DEFUNCT)) {
+    // libatspi also answers "defunct" when it could not ask (the application did not reply in
+    // time); a call that reports its error tells the two apart.
+    AtspiRole role = ATSPI_ROLE_INVALID;
+    ::AXError status = read_role(accessible, &role);
+    return status == kAXErrorCannotComplete ? status : kAXErrorInvalidUIElement;
+  }
   return kAXErrorSuccess;
 }
 

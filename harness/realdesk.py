@@ -1,0 +1,172 @@
+"""Real applications for the tests that run on the desktop session (scripts/desktop-session).
+
+The fixture applications in tests/apps are written with Debian's PyGObject and PyQt5, which
+only Debian's own interpreter can import; each runs as a separate process of that interpreter.
+"""
+
+from __future__ import annotations
+
+import os
+import shutil
+import struct
+import subprocess
+import time
+import zlib
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Any, Callable
+
+import pelorix
+
+SYSTEM_PYTHON = "/usr/bin/python3"
+APPS = Path(__file__).resolve().parent.parent / "tests" / "apps"
+
+
+@dataclass(frozen=True)
+class Toolkit:
+    name: str
+    script: str
+    process_name: str  # what `pgrep -x` matches
+    bundle_id: str  # what the desktop knows the application by
+    title: str  # the main window's title
+
+
+TOOLKITS = {
+    "gtk3": Toolkit("gtk3", "gtk3_app.py", "pxgtk3", "org.pelorix.Gtk3Fixture", "Pelorix GTK3 Fixture"),
+    "gtk4": Toolkit("gtk4", "gtk4_app.py", "pxgtk4", "org.pelorix.Gtk4Fixture", "Pelorix GTK4 Fixture"),
+    "qt5": Toolkit("qt5", "qt5_app.py", "pxqt5", "org.pelorix.Qt5Fixture", "Pelorix Qt5 Fixture"),
+}
+
+
+def unavailable_reason() -> str | None:
+    """Why the real-desktop tests cannot run here, or None when they can."""
+    reason = os.environ.get("PELORIX_DESKTOP_UNAVAILABLE")
+    if reason:
+        return reason
+    if not os.environ.get("DISPLAY"):
+        return "no X display (run the tests through scripts/desktop-session)"
+    if not pelorix.is_accessibility_enabled():
+        return "the accessibility bus is not reachable"
+    if not os.access(SYSTEM_PYTHON, os.X_OK):
+        return f"{SYSTEM_PYTHON} (Debian's interpreter with PyGObject and PyQt5) is missing"
+    return None
+
+
+def wait_until(condition: Callable[[], Any], timeout: float = 10.0, interval: float = 0.05) -> Any:
+    """Polls `condition` until it gives a true value, which is returned; fails after `timeout`."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            value = condition()
+        except RuntimeError:
+            value = None
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"condition not met within {timeout} s: {condition}")
+        time.sleep(interval)
+
+
+class RunningApp:
+    """A started application and a pelorix connection to it (by pid)."""
+
+    def __init__(self, popen: subprocess.Popen, title: str):
+        self.popen = popen
+        self.pid = popen.pid
+        self.title = title
+        self.app: pelorix.AXApp | None = None
+
+    def connect(self, timeout: float = 20.0) -> "RunningApp":
+        def ready():
+            if self.popen.poll() is not None:
+                raise AssertionError(f"the application exited with status {self.popen.returncode}")
+            app = pelorix.app(pid=self.pid)
+            titles = [window.title() for window in app.windows()]
+            return app if any(self.title in (t or "") for t in titles) else None
+
+        self.app = wait_until(ready, timeout)
+        return self
+
+    def find(self, query: str, timeout_ms: int = 3000) -> pelorix.AXElement:
+        return self.app.wait_for_element(query, timeout_ms=timeout_ms)
+
+    def stop(self) -> None:
+        self.app = None
+        if self.popen.poll() is None:
+            self.popen.kill()
+        self.popen.wait()
+
+
+def launch_fixture(toolkit: Toolkit, *args: str) -> RunningApp:
+    popen = subprocess.Popen(
+        [SYSTEM_PYTHON, str(APPS / toolkit.script), *args],
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL,
+    )
+    try:
+        return RunningApp(popen, toolkit.title).connect()
+    except BaseException:
+        popen.kill()
+        popen.wait()
+        raise
+
+
+def launch_program(argv: list[str], title: str) -> RunningApp:
+    if shutil.which(argv[0]) is None:
+        raise FileNotFoundError(argv[0])
+    popen = subprocess.Popen(
+        argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL
+    )
+    try:
+        return RunningApp(popen, title).connect()
+    except BaseException:
+        popen.kill()
+        popen.wait()
+        raise
+
+
+def decode_png(data: bytes) -> tuple[int, int, list[list[tuple[int, int, int]]]]:
+    """Width, height and RGB rows of an 8-bit RGB or RGBA PNG (what screenshots are)."""
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        raise ValueError("not a PNG file")
+    pos, idat, header = 8, b"", None
+    while pos < len(data):
+        (length,) = struct.unpack(">I", data[pos : pos + 4])
+        kind = data[pos + 4 : pos + 8]
+        body = data[pos + 8 : pos + 8 + length]
+        if zlib.crc32(kind + body) != struct.unpack(">I", data[pos + 8 + length : pos + 12 + length])[0]:
+            raise ValueError(f"bad CRC in {kind!r}")
+        if kind == b"IHDR":
+            header = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    width, height, depth, colour, _, _, interlace = header
+    if depth != 8 or colour not in (2, 6) or interlace:
+        raise ValueError("only 8-bit RGB(A) PNGs without interlacing are read here")
+    channels = 3 if colour == 2 else 4
+    raw = zlib.decompress(idat)
+    stride = width * channels
+    rows, previous = [], bytearray(stride)
+    for y in range(height):
+        kind = raw[y * (stride + 1)]
+        line = bytearray(raw[y * (stride + 1) + 1 : (y + 1) * (stride + 1)])
+        for i in range(stride):
+            left = line[i - channels] if i >= channels else 0
+            up = previous[i]
+            corner = previous[i - channels] if i >= channels else 0
+            if kind == 1:
+                line[i] = (line[i] + left) & 0xFF
+            elif kind == 2:
+                line[i] = (line[i] + up) & 0xFF
+            elif kind == 3:
+                line[i] = (line[i] + (left + up) // 2) & 0xFF
+            elif kind == 4:
+                p = left + up - corner
+                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                pred = left if pa <= pb and pa <= pc else up if pb <= pc else corner
+                line[i] = (line[i] + pred) & 0xFF
+        rows.append([tuple(line[x * channels : x * channels + 3]) for x in range(width)])
+        previous = line
+    return width, height, rows

@@ -1,0 +1,244 @@
+"""pelorix on the real desktop: GTK 3, GTK 4 and Qt 5 applications (tests/apps) and a stock
+Debian application, reached through AT-SPI2 and the X server.
+
+Runs inside scripts/desktop-session (scripts/test does that); elsewhere the group is skipped
+with the reason why no desktop is available.
+"""
+
+import gc
+import os
+import signal
+import time
+
+import pytest
+
+import pelorix
+from pelorix import BACKGROUND, FOCUS
+from realdesk import TOOLKITS, decode_png, launch_fixture, launch_program, wait_until
+from simdesk import Desktop
+
+pytestmark = pytest.mark.desktop
+
+TYPED = "Hello, Wörld! 😀"
+
+
+def built(call, *args, **kwargs):
+    """Runs a pelorix call whose feature may not be built yet; skips the test if so."""
+    try:
+        return call(*args, **kwargs)
+    except NotImplementedError as error:
+        pytest.skip(str(error))
+
+
+@pytest.fixture(autouse=True)
+def no_platform_leaks(request):
+    """Every platform object handed out during a test is given back by its end."""
+    stats = Desktop().stats
+    gc.collect()
+    before = stats()["live"]
+    yield
+    if not getattr(request.node, "rep_call", None) or not request.node.rep_call.passed:
+        return
+    gc.collect()
+    after = stats()["live"]
+    grown = {kind: after[kind] - before[kind] for kind in after if after[kind] > before[kind]}
+    assert not grown, f"platform objects leaked: {grown}"
+
+
+@pytest.fixture(scope="module", params=sorted(TOOLKITS))
+def toolkit(request):
+    return TOOLKITS[request.param]
+
+
+@pytest.fixture(scope="module")
+def running(toolkit):
+    started = launch_fixture(toolkit)
+    yield started
+    started.stop()
+
+
+def text_of(element):
+    return element.title() or element.value()
+
+
+def test_connect_by_name_pid_and_bundle_id(toolkit, running):
+    by_pid = pelorix.app(pid=running.pid)
+    by_name = pelorix.app(name=toolkit.process_name)
+    by_bundle = pelorix.app(bundle_id=toolkit.bundle_id)
+    assert by_pid.pid == by_name.pid == by_bundle.pid == running.pid
+    assert by_bundle.bundle_id == toolkit.bundle_id and by_name.bundle_id is None
+    for connected in (by_pid, by_name, by_bundle):
+        assert toolkit.title in [w.title() for w in connected.windows()]
+    with pytest.raises(RuntimeError, match="^Application not found: org.pelorix.NoSuchApp$"):
+        pelorix.app(bundle_id="org.pelorix.NoSuchApp")
+
+
+def test_query_forms(toolkit, running):
+    app = running.app
+    by_key = app.find("role:AXButton title:Press")
+    by_path = app.find("//AXButton[@AXTitle='Press me']")
+    assert by_key.title() == by_path.title() == "Press me"
+    assert app.find_by_role("AXCheckBox").title() == "Remember"
+    # Plain text asks for an identifier equal to the text: only GTK 3 exposes identifiers.
+    if toolkit.name == "gtk3":
+        assert app.find("Remember").role() == "AXCheckBox"
+    else:
+        with pytest.raises(RuntimeError, match="^Element not found: "):
+            app.find("Remember")
+    window = app.main_window()
+    assert window.find("AXTitle:Press me").role() == "AXButton"
+
+
+def test_reads(toolkit, running):
+    app = running.app
+    button = app.find("role:AXButton title:Press")
+    assert (button.role(), button.title(), button.label()) == ("AXButton", "Press me", "Press me")
+    assert button.enabled() and button.exists() and button.value() is None
+    assert button.description() == ""
+    assert button.identifier() == ("press-button" if toolkit.name == "gtk3" else None)
+    x, y, width, height = button.bounds()
+    window = app.find(f"role:AXWindow title:{toolkit.title.split()[0]}")
+    wx, wy, ww, wh = window.bounds()
+    assert width > 0 and height > 0 and wx <= x and x + width <= wx + ww and wy <= y <= wy + wh
+    entry = app.find("role:AXTextField")
+    entry.set_value("")
+    assert (entry.label(), entry.value()) == ("Name", "")
+    assert app.find("role:AXSlider").value() is None  # a number, which only str reads skip
+    status = app.find("role:AXStaticText title:Ready")
+    assert status.value() == "Ready"
+    assert app.main_window().role() == "AXWindow"
+
+
+def test_click_changes_the_application(running):
+    app = running.app
+    counter = app.find("role:AXStaticText title:Clicks")
+    before = int(counter.title().split()[-1])
+    app.find("role:AXButton title:Press").click()
+    wait_until(lambda: counter.title() == f"Clicks: {before + 1}")
+
+
+def test_double_click_presses_twice_and_right_click_opens_the_menu(running):
+    app = running.app
+    toggles = app.find("role:AXStaticText title:Toggles")
+    before = int(toggles.title().split()[-1])
+    app.find("role:AXCheckBox").double_click()
+    wait_until(lambda: toggles.title() == f"Toggles: {before + 2}")
+    app.find("role:AXButton title:Menu").right_click()
+    assert app.find("role:AXStaticText title:Menu").title() == "Menu shown"
+
+
+def test_set_value_and_typing_arrive_exactly(running):
+    app = running.app
+    entry = app.find("role:AXTextField")
+    entry.set_value("set by pelorix")
+    wait_until(lambda: entry.value() == "set by pelorix")
+    entry.set_value("")
+    entry.click(mode=FOCUS)
+    wait_until(entry.focused)
+    with pytest.raises(RuntimeError, match="requires FOCUS mode"):
+        entry.type_text("x", mode=BACKGROUND)
+    entry.type_text(TYPED, mode=FOCUS)
+    wait_until(lambda: entry.value() == TYPED)
+
+
+def test_focus_mode_raises_the_right_window(toolkit, running):
+    app = running.app
+    second = app.find("role:AXButton title:Second")
+    second.click(mode=FOCUS)
+    wait_until(lambda: app.main_window().title() == "Second window")
+    app.find("role:AXButton title:Press").click(mode=FOCUS)
+    wait_until(lambda: app.main_window().title() == toolkit.title)
+
+
+def test_windows_and_main_window(toolkit, running):
+    windows = running.app.windows()
+    assert sorted(w.title() for w in windows) == sorted([toolkit.title, "Second window"])
+    assert all(w.role() == "AXWindow" for w in windows)
+    main = running.app.main_window()
+    assert main.title() in [w.title() for w in windows] and main not in windows
+
+
+def test_app_and_element_screenshots(toolkit, running):
+    app = running.app
+    app.find("role:AXButton title:Press").click(mode=FOCUS)  # the main window on top
+    window = app.main_window()
+    png = built(app.screenshot)
+    width, height, rows = decode_png(png)
+    wx, wy, ww, wh = window.bounds()
+    assert (width, height) == (int(ww), int(wh))
+    # The red square sits in the window's last child row; find it through its neighbour.
+    remove = app.find("role:AXButton title:Remove")
+    rx, ry, rw, rh = remove.bounds()
+    below = int(ry + rh) - int(wy) + 40
+    assert rows[below][10 + int(rx - wx)] == (255, 0, 0) or (255, 0, 0) in rows[below]
+    shot = built(remove.screenshot)
+    ew, eh, _ = decode_png(shot)
+    assert (ew, eh) == (int(rw), int(rh))
+
+
+def test_vanished_element(running):
+    app = running.app
+    remove = app.find("role:AXButton title:Remove")
+    remove.click()
+    wait_until(lambda: not remove.exists())
+    assert (remove.role(), remove.enabled(), remove.bounds()) == (None, False, None)
+    with pytest.raises(RuntimeError, match="^Element not found: AXPress$"):
+        remove.click()
+
+
+def test_unresponsive_application_cannot_complete(running):
+    button = running.app.find("role:AXButton title:Press")
+    os.kill(running.pid, signal.SIGSTOP)
+    try:
+        started = time.monotonic()
+        with pytest.raises(RuntimeError, match="Cannot complete"):
+            button.click()
+        assert button.role() is None
+        elapsed = time.monotonic() - started
+    finally:
+        os.kill(running.pid, signal.SIGCONT)
+    # Each call waits at most a second; an action makes at most three of them.
+    assert elapsed < 6
+    wait_until(lambda: button.role() == "AXButton")
+
+
+def test_idle(toolkit, running):
+    assert built(running.app.wait_for_idle, timeout_ms=5000) is True
+    ticking = launch_fixture(toolkit, "--tick")
+    try:
+        assert ticking.app.wait_for_idle(timeout_ms=1000) is False
+        assert ticking.app.is_idle() is False
+    finally:
+        ticking.stop()
+
+
+def test_is_running_and_terminate(toolkit):
+    started = launch_fixture(toolkit)
+    try:
+        app = started.app
+        assert app.is_running()
+        assert app.terminate() is None
+        started.popen.wait(timeout=10)
+        assert not app.is_running()
+        assert app.main_window is not None
+        with pytest.raises(RuntimeError, match="^Element not found: AXWindows$"):
+            app.windows()
+    finally:
+        started.stop()
+
+
+def test_stock_debian_application():
+    """Mousepad, Debian's Xfce text editor (GTK 3), driven like any other application."""
+    editor = launch_program(["mousepad", "--disable-server"], "Mousepad")
+    try:
+        for connected in (pelorix.app(name="mousepad"), pelorix.app(bundle_id="org.xfce.mousepad")):
+            assert connected.pid == editor.pid
+        app = editor.app
+        assert app.find("role:AXMenuBar").exists()
+        text = app.find("role:AXTextArea")
+        text.click(mode=FOCUS)
+        text.type_text(TYPED)
+        wait_until(lambda: text.value() == TYPED)
+        wait_until(lambda: "*" in app.main_window().title())  # marked as modified
+    finally:
+        editor.stop()
