@@ -2,9 +2,11 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "accessibility/cf_ref.h"
+#include "error/result.h"
 
 namespace pelorix {
 
@@ -23,6 +25,12 @@ struct AXElement {
   static std::optional<bool> get_bool_attribute(AXUIElementRef element, std::string_view name);
   // The position and size, or nothing unless both can be read as point and size values.
   static std::optional<Rect> bounds(AXUIElementRef element);
+  // A PNG image of the screen rectangle the element covers.
+  static Result<std::string> screenshot(AXUIElementRef element);
 };
+
+// The rectangle as the capture tool takes it: "x,y,width,height", each truncated toward zero
+// to a signed 32-bit integer, out-of-range values held at the nearest limit and NaN read as 0.
+std::string region_text(const Rect& rect);
 
 }  // namespace pelorix

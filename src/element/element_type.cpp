@@ -51,6 +51,12 @@ PyObject* bounds(PyObject* self, PyObject*) {
   return Py_BuildValue("(dddd)", rect->x, rect->y, rect->width, rect->height);
 }
 
+PyObject* screenshot(PyObject* self, PyObject*) {
+  auto image = AXElement::screenshot(handle_of(self));
+  if (!image) return raise_error(image.error());
+  return PyBytes_FromStringAndSize(image->data(), static_cast<Py_ssize_t>(image->size()));
+}
+
 constexpr char kRole[] = "AXRole";
 constexpr char kTitle[] = "AXTitle";
 constexpr char kValue[] = "AXValue";
@@ -70,7 +76,6 @@ constexpr const char* kSetValueNames[] = {"value"};
 constexpr Signature kSetValue{"AXElement.set_value", kSetValueNames, 1};
 constexpr const char* kFindNames[] = {"query", "timeout_ms"};
 constexpr Signature kFind{"AXElement.find", kFindNames, 1};
-constexpr char kScreenshot[] = "AXElement.screenshot";
 
 constexpr int kWithArguments = METH_FASTCALL | METH_KEYWORDS;
 
@@ -129,7 +134,7 @@ PyMethodDef methods[] = {
      "Set the element's value\n\n"
      "# Arguments\n"
      "* `value` - The new value, as text"},
-    {"screenshot", as_method(guarded<pending_noargs<kScreenshot>>), METH_NOARGS,
+    {"screenshot", as_method(guarded<screenshot>), METH_NOARGS,
      "screenshot($self)\n--\n\n"
      "Take a screenshot of just this element\n\n"
      "# Returns\n"
