@@ -68,6 +68,12 @@ PyObject* main_window(PyObject* self, PyObject*) {
   return new_element_object(std::move(window).value());
 }
 
+PyObject* screenshot(PyObject* self, PyObject*) {
+  auto image = record_of(self).screenshot();
+  if (!image) return raise_error(image.error());
+  return PyBytes_FromStringAndSize(image->data(), static_cast<Py_ssize_t>(image->size()));
+}
+
 constexpr const char* kFindNames[] = {"query", "timeout_ms"};
 
 PyObject* found_or_raise(Result<ElementHandle> found) {
@@ -116,7 +122,6 @@ PyObject* find_by_role(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
 constexpr const char* kTimeoutNames[] = {"timeout_ms"};
 constexpr Signature kWaitForIdle{"AXApp.wait_for_idle", kTimeoutNames, 0};
 constexpr char kIsIdle[] = "AXApp.is_idle";
-constexpr char kScreenshot[] = "AXApp.screenshot";
 
 PyMethodDef methods[] = {
     {"is_running", as_method(guarded<is_running>), METH_NOARGS,
@@ -168,7 +173,7 @@ PyMethodDef methods[] = {
      "# Returns\n"
      "* `true` if app is idle\n"
      "* `false` if app is busy"},
-    {"screenshot", as_method(guarded<pending_noargs<kScreenshot>>), METH_NOARGS,
+    {"screenshot", as_method(guarded<screenshot>), METH_NOARGS,
      "screenshot($self)\n--\n\n"
      "Take a screenshot of the application window\n\n"
      "# Returns\n"

@@ -29,6 +29,8 @@ struct AXApp {
   Result<std::vector<ElementHandle>> windows() const;
   // The main window; a null handle when the service reports none.
   Result<ElementHandle> main_window() const;
+  // A PNG image of the application's first window, as the system's capture tool made it.
+  Result<std::string> screenshot() const;
 };
 
 }  // namespace pelorix

@@ -52,6 +52,12 @@ PyObject* bounds(PyObject* self, PyObject*) {
   return Py_BuildValue("(dddd)", rect->x, rect->y, rect->width, rect->height);
 }
 
+PyObject* screenshot(PyObject* self, PyObject*) {
+  auto image = AXElement::screenshot(handle_of(self));
+  if (!image) return raise_error(image.error());
+  return PyBytes_FromStringAndSize(image->data(), static_cast<Py_ssize_t>(image->size()));
+}
+
 constexpr char kRole[] = "AXRole";
 constexpr char kTitle[] = "AXTitle";
 constexpr char kValue[] = "AXValue";
@@ -117,7 +123,6 @@ PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject
   if (!found) return raise_error(found.error());
   return new_element_object(std::move(found).value());
 }
-constexpr char kScreenshot[] = "AXElement.screenshot";
 
 constexpr int kWithArguments = METH_FASTCALL | METH_KEYWORDS;
 
@@ -178,7 +183,7 @@ PyMethodDef methods[] = {
      "Set the element's value\n\n"
      "# Arguments\n"
      "* `value` - The new value, as text"},
-    {"screenshot", as_method(guarded<pending_noargs<kScreenshot>>), METH_NOARGS,
+    {"screenshot", as_method(guarded<screenshot>), METH_NOARGS,
      "screenshot($self)\n--\n\n"
      "Take a screenshot of just this element\n\n"
      "# Returns\n"
