@@ -1,10 +1,39 @@
-"""Fixtures shared by the whole suite: the simulated desktop and real processes to target."""
+"""Fixtures shared by the whole suite, and the checks every test ends with."""
 
+import gc
 import os
+import tempfile
+from pathlib import Path
 
-from simdesk import desktop, spawn  # noqa: F401  (fixtures)
+import pytest
+
+from simdesk import Desktop, desktop, spawn  # noqa: F401  (fixtures)
 
 # Under the sanitizer run the runtime is preloaded into this interpreter only; the programs the
 # tests and the module start (pgrep, stand-ins) must not inherit it (some deadlock under it).
 if "libasan" in os.environ.get("LD_PRELOAD", ""):
     del os.environ["LD_PRELOAD"]
+
+
+def _our_temporary_files():
+    roots = {Path("/tmp"), Path(tempfile.gettempdir())}
+    return {path for root in roots for path in root.glob("pelorix_*")}
+
+
+@pytest.fixture(autouse=True)
+def nothing_left_behind(request):
+    """Every test ends with no platform object alive and no pelorix_* file of its own in the
+    temporary directory, whatever it did and whether it passed."""
+    files_before = _our_temporary_files()
+    yield
+    # What the test's fixtures handed out is the test's, not a leak of the module.
+    funcargs = getattr(request.node, "funcargs", {})
+    for name in funcargs:
+        funcargs[name] = None
+    gc.collect()
+    stats = Desktop().stats()
+    live = {kind: n for kind, n in stats["live"].items() if n}
+    live.update({k: stats[k] for k in ("true_extra_refs", "false_extra_refs") if stats[k]})
+    assert not live, f"platform references left: {live}"
+    left = _our_temporary_files() - files_before
+    assert not left, f"temporary files left behind: {sorted(map(str, left))}"
