@@ -76,20 +76,12 @@ PyObject* screenshot(PyObject* self, PyObject*) {
 
 constexpr const char* kFindNames[] = {"query", "timeout_ms"};
 
-PyObject* found_or_raise(Result<ElementHandle> found) {
-  if (!found) return raise_error(found.error());
-  return new_element_object(std::move(found).value());
-}
-
 PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Signature signature{"AXApp.find", kFindNames, 1};
-  PyObject* slots[2];
-  if (!read_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
-  auto query = to_string("query", slots[0]);
-  if (!query) return nullptr;
-  std::optional<std::uint64_t> timeout_ms;
-  if (given(slots[1]) && !(timeout_ms = to_u64("timeout_ms", slots[1]))) return nullptr;
-  return found_or_raise(find_element(record_of(self).element.get(), *query, timeout_ms));
+  auto arguments = read_find_arguments(signature, args, nargs, kwnames);
+  if (!arguments) return nullptr;
+  return element_or_raise(
+      find_element(record_of(self).element.get(), arguments->query, arguments->timeout_ms));
 }
 
 PyObject* wait_for_element(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -102,7 +94,7 @@ PyObject* wait_for_element(PyObject* self, PyObject* const* args, Py_ssize_t nar
   // Only leaving the limit out selects the default; None is no number of milliseconds.
   std::optional<std::uint64_t> timeout_ms = 5000;
   if (slots[1] != nullptr && !(timeout_ms = to_u64("timeout_ms", slots[1]))) return nullptr;
-  return found_or_raise(find_element(record_of(self).element.get(), *query, timeout_ms));
+  return element_or_raise(find_element(record_of(self).element.get(), *query, timeout_ms));
 }
 
 PyObject* find_by_role(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -116,7 +108,7 @@ PyObject* find_by_role(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
   for (int i = 0; i < 3; ++i)
     if (given(slots[i + 1]) && !(*fields[i] = to_string(names[i + 1], slots[i + 1])))
       return nullptr;
-  return found_or_raise(breadth_first_search(record_of(self).element.get(), criteria));
+  return element_or_raise(breadth_first_search(record_of(self).element.get(), criteria));
 }
 
 constexpr const char* kTimeoutNames[] = {"timeout_ms"};
