@@ -1,6 +1,8 @@
 // The AXApp Python class.
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "app/ax_app.h"
 #include "app/search.h"
@@ -111,9 +113,26 @@ PyObject* find_by_role(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
   return element_or_raise(breadth_first_search(record_of(self).element.get(), criteria));
 }
 
+constexpr std::uint64_t kDefaultIdleTimeoutMs = 5000;
 constexpr const char* kTimeoutNames[] = {"timeout_ms"};
 constexpr Signature kWaitForIdle{"AXApp.wait_for_idle", kTimeoutNames, 0};
-constexpr char kIsIdle[] = "AXApp.is_idle";
+
+PyObject* wait_for_idle(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) {
+  PyObject* slots[1];
+  if (!read_arguments(kWaitForIdle, args, nargs, kwnames, slots)) return nullptr;
+  // The default is a number, so None is not a way of leaving the limit out.
+  std::optional<std::uint64_t> timeout_ms = kDefaultIdleTimeoutMs;
+  if (slots[0] != nullptr) timeout_ms = to_u64("timeout_ms", slots[0]);
+  if (!timeout_ms) return nullptr;
+  auto idle = record_of(self).sync_engine->wait_for_idle(sync::Limit::milliseconds(*timeout_ms));
+  if (!idle) return raise_runtime_error(idle.error().message);
+  return PyBool_FromLong(*idle);
+}
+
+PyObject* is_idle(PyObject* self, PyObject*) {
+  return PyBool_FromLong(record_of(self).sync_engine->is_idle());
+}
 
 PyMethodDef methods[] = {
     {"is_running", as_method(guarded<is_running>), METH_NOARGS,
@@ -151,7 +170,7 @@ PyMethodDef methods[] = {
      "```python\n"
      "dialog = app.wait_for_element(\"role:AXSheet\", timeout_ms=2000)\n"
      "```"},
-    {"wait_for_idle", as_method(guarded<pending<&kWaitForIdle>>), METH_FASTCALL | METH_KEYWORDS,
+    {"wait_for_idle", as_method(guarded<wait_for_idle>), METH_FASTCALL | METH_KEYWORDS,
      "wait_for_idle($self, timeout_ms=5000)\n--\n\n"
      "Wait for the application to become idle\n\n"
      "Uses `Serenix` SDK if available, otherwise falls back to heuristic detection.\n\n"
@@ -159,7 +178,7 @@ PyMethodDef methods[] = {
      "* `timeout_ms` - Timeout in milliseconds (default: 5000)\n\n"
      "# Returns\n"
      "True when the application became idle, False when the time ran out"},
-    {"is_idle", as_method(guarded<pending_noargs<kIsIdle>>), METH_NOARGS,
+    {"is_idle", as_method(guarded<is_idle>), METH_NOARGS,
      "is_idle($self)\n--\n\n"
      "Check if the application is currently idle (non-blocking)\n\n"
      "# Returns\n"

@@ -79,6 +79,8 @@ Result<std::unique_ptr<AXApp>, Failure> connect_app(const std::optional<std::str
     return Failure(AXError(AXErrorKind::MacOSApiError,
                            "Failed to create element for pid " + std::to_string(*pid)));
   auto app = std::make_unique<AXApp>();
+  app->sync_engine =
+      std::make_shared<const sync::SyncEngine>(sync::HeuristicSync{element.get(), *pid});
   app->element = std::move(element);
   app->bundle_id = bundle_id;
   app->pid = *pid;
