@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/query.h"
+#include "app/text.h"
 #include "invariant.h"
 
 using pelorix::parse_query;
@@ -32,10 +33,21 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, unsigned long s
   std::string debug = first->debug_form();
   FUZZ_CHECK(debug.rfind("SearchCriteria { role: ", 0) == 0);
   FUZZ_CHECK(debug.size() >= 2 && debug.compare(debug.size() - 2, 2, " }") == 0);
-  // Plain text constrains title, identifier and label alike, and never the role.
-  if (!first->role && first->title && first->identifier && first->label &&
-      *first->title == *first->identifier) {
-    FUZZ_CHECK(*first->title == *first->label);
+  std::string_view q = pelorix::text::trim_white_space(query);
+  bool path = q.size() >= 2 && q.substr(0, 2) == "//";
+  if (!path && q.find(':') == std::string_view::npos) {
+    // Plain text constrains title, identifier and label alike, and never the role.
+    FUZZ_CHECK(!first->role && first->title == std::string(q) &&
+               first->identifier == first->title && first->label == first->title);
+  } else if (path) {
+    // A filter value ends at the first ']' after its "[@"; the role ends at the first '['.
+    for (const auto* field : {&first->title, &first->identifier, &first->label})
+      if (*field) FUZZ_CHECK(field->value().find(']') == std::string::npos);
+    if (first->role) FUZZ_CHECK(first->role->find('[') == std::string::npos);
+  } else {
+    // Key-value values are single tokens.
+    for (const auto* field : {&first->role, &first->title, &first->identifier, &first->label})
+      if (*field) FUZZ_CHECK(pelorix::text::trim_white_space(field->value()) == field->value());
   }
   return 0;
 }
