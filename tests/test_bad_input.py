@@ -2,14 +2,10 @@
 ends in the documented exception (or a normal result), and nothing brings the process down."""
 
 import json
-import os
-import subprocess
-import sys
-from pathlib import Path
 
 import pytest
 
-HARNESS = str(Path(__file__).resolve().parent.parent / "harness")
+from simdesk import run_python
 
 SWEEP = r"""
 import gc, json, sys
@@ -140,10 +136,8 @@ def expected(kind, parameter, none, value):
 
 @pytest.fixture(scope="module")
 def sweep():
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join([HARNESS, os.environ.get("PYTHONPATH", "")]))
-    done = subprocess.run([sys.executable, "-c", SWEEP], capture_output=True, text=True, env=env, timeout=600)
-    assert done.returncode == 0, f"the interpreter died ({done.returncode}):\n{done.stderr[-3000:]}"
-    return json.loads(done.stdout.splitlines()[-1])
+    # A crash of the child fails here, with its standard error.
+    return json.loads(run_python(SWEEP, timeout=600).splitlines()[-1])
 
 
 @pytest.mark.parametrize("site", SITES)
