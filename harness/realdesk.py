@@ -68,30 +68,27 @@ def wait_until(condition: Callable[[], Any], timeout: float = 10.0, interval: fl
 
 
 class RunningApp:
-    """A started application and a pelorix connection to it (by pid)."""
+    """A started application. It holds no pelorix object: every test connects afresh (`app()`),
+    so that nothing the module handed out outlives the test that asked for it."""
 
     def __init__(self, popen: subprocess.Popen, title: str):
         self.popen = popen
         self.pid = popen.pid
         self.title = title
-        self.app: pelorix.AXApp | None = None
 
-    def connect(self, timeout: float = 20.0) -> "RunningApp":
+    def app(self) -> pelorix.AXApp:
+        return pelorix.app(pid=self.pid)
+
+    def wait_ready(self, timeout: float = 20.0) -> "RunningApp":
         def ready():
             if self.popen.poll() is not None:
                 raise AssertionError(f"the application exited with status {self.popen.returncode}")
-            app = pelorix.app(pid=self.pid)
-            titles = [window.title() for window in app.windows()]
-            return app if any(self.title in (t or "") for t in titles) else None
+            return any(self.title in (w.title() or "") for w in self.app().windows())
 
-        self.app = wait_until(ready, timeout)
+        wait_until(ready, timeout)
         return self
 
-    def find(self, query: str, timeout_ms: int = 3000) -> pelorix.AXElement:
-        return self.app.wait_for_element(query, timeout_ms=timeout_ms)
-
     def stop(self) -> None:
-        self.app = None
         if self.popen.poll() is None:
             self.popen.kill()
         self.popen.wait()
@@ -105,7 +102,7 @@ def launch_fixture(toolkit: Toolkit, *args: str) -> RunningApp:
         stderr=subprocess.DEVNULL,
     )
     try:
-        return RunningApp(popen, toolkit.title).connect()
+        return RunningApp(popen, toolkit.title).wait_ready()
     except BaseException:
         popen.kill()
         popen.wait()
@@ -119,7 +116,7 @@ def launch_program(argv: list[str], title: str) -> RunningApp:
         argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL
     )
     try:
-        return RunningApp(popen, title).connect()
+        return RunningApp(popen, title).wait_ready()
     except BaseException:
         popen.kill()
         popen.wait()

@@ -2,8 +2,8 @@
 starts.
 
 The desktop lives inside the pelorix extension module itself; this module reaches it through
-the two C entry points the module exports for tests (JSON in, JSON out), so what a test builds
-is exactly what pelorix sees.
+the C entry points the module exports for tests (JSON commands in, JSON out; and the idle
+engine's tree fingerprint), so what a test builds is exactly what pelorix sees.
 """
 
 from __future__ import annotations
@@ -180,6 +180,8 @@ def _library(path: str | os.PathLike | None) -> ctypes.CDLL:
     library.pelorix_simdesk_request.restype = ctypes.c_void_p
     library.pelorix_simdesk_free.argtypes = [ctypes.c_void_p]
     library.pelorix_simdesk_free.restype = None
+    library.pelorix_simdesk_hash_tree.argtypes = [ctypes.c_int32, ctypes.POINTER(ctypes.c_uint64)]
+    library.pelorix_simdesk_hash_tree.restype = ctypes.c_bool
     return library
 
 
@@ -354,6 +356,14 @@ class Desktop:
         records = self.request("log", clear=clear, since=since)
         return [r for r in records if kind is None or r["kind"] == kind]
 
+    def hash_tree(self, pid: int) -> int:
+        """The idle engine's fingerprint of the application with `pid` (hashing reads the tree,
+        so it shows in the log like any other reads)."""
+        out = ctypes.c_uint64()
+        if not self._library.pelorix_simdesk_hash_tree(pid, ctypes.byref(out)):
+            raise SimDeskError(f"hash_tree: no element for pid {pid}")
+        return out.value
+
     def stats(self) -> dict:
         return self.request("stats")
 
@@ -439,6 +449,35 @@ def spawn_process(name: str | None = None, cleanup: Callable[[Callable], Any] | 
     process = Process(name, popen, directory)
     (cleanup or atexit.register)(process.stop)
     return process
+
+
+def run_python(code: str, env: dict | None = None, timeout: float = 60) -> str:
+    """Runs `code` in a fresh interpreter that imports the same pelorix and this harness, with
+    `env` added to the environment; returns its standard output, failing on a non-zero exit."""
+    env = {**os.environ, **(env or {})}
+    harness = os.path.dirname(os.path.abspath(__file__))
+    env["PYTHONPATH"] = os.pathsep.join(filter(None, [harness, env.get("PYTHONPATH")]))
+    # An instrumented build needs the sanitizer runtime loaded first in the child as well. The
+    # suite takes it out of the environment so other programs do not inherit it; put it back.
+    with open("/proc/self/maps", encoding="utf-8") as maps:
+        runtimes = {
+            line.split()[-1]
+            for line in maps
+            if os.path.basename(line.split()[-1]).startswith(("libasan.so", "libubsan.so"))
+        }
+    if runtimes:
+        env["LD_PRELOAD"] = ":".join(sorted(runtimes, key=lambda p: "libubsan" in p))
+    done = subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)],
+        env=env,
+        stdin=subprocess.DEVNULL,
+        capture_output=True,
+        text=True,
+        timeout=timeout,
+    )
+    if done.returncode != 0:
+        raise AssertionError(f"child interpreter failed ({done.returncode}):\n{done.stderr}")
+    return done.stdout
 
 
 @pytest.fixture

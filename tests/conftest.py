@@ -1,11 +1,14 @@
-"""Fixtures shared by the whole suite: the simulated desktop and real processes to target."""
+"""Fixtures shared by the whole suite, and the checks every test ends with."""
 
+import gc
 import os
+import tempfile
+from pathlib import Path
 
 import pytest
 
 from realdesk import unavailable_reason
-from simdesk import desktop, spawn  # noqa: F401  (fixtures)
+from simdesk import Desktop, desktop, spawn  # noqa: F401  (fixtures)
 
 # Under the sanitizer run the runtime is preloaded into this interpreter only; the programs the
 # tests and the module start (pgrep, stand-ins) must not inherit it (some deadlock under it).
@@ -26,9 +29,25 @@ def pytest_collection_modifyitems(config, items):
             item.add_marker(skip)
 
 
-@pytest.hookimpl(hookwrapper=True)
-def pytest_runtest_makereport(item, call):
-    # Fixtures may look at how the test itself went (a failed test keeps its objects alive).
-    outcome = yield
-    report = outcome.get_result()
-    setattr(item, f"rep_{report.when}", report)
+def _our_temporary_files():
+    roots = {Path("/tmp"), Path(tempfile.gettempdir())}
+    return {path for root in roots for path in root.glob("pelorix_*")}
+
+
+@pytest.fixture(autouse=True)
+def nothing_left_behind(request):
+    """Every test ends with no platform object alive and no pelorix_* file of its own in the
+    temporary directory, whatever it did and whether it passed."""
+    files_before = _our_temporary_files()
+    yield
+    # What the test's fixtures handed out is the test's, not a leak of the module.
+    funcargs = getattr(request.node, "funcargs", {})
+    for name in funcargs:
+        funcargs[name] = None
+    gc.collect()
+    stats = Desktop().stats()
+    live = {kind: n for kind, n in stats["live"].items() if n}
+    live.update({k: stats[k] for k in ("true_extra_refs", "false_extra_refs") if stats[k]})
+    assert not live, f"platform references left: {live}"
+    left = _our_temporary_files() - files_before
+    assert not left, f"temporary files left behind: {sorted(map(str, left))}"

@@ -7,6 +7,14 @@ bool has_type(CFTypeRef value, CFTypeID type) {
   return value != nullptr && CFGetTypeID(value) == type;
 }
 
+Result<CFRef<CFTypeRef>> copy_attribute(AXUIElementRef element, CFStringRef name,
+                                        std::string_view text) {
+  CFRef<CFTypeRef> value;
+  ::AXError status = AXUIElementCopyAttributeValue(element, name, value.out());
+  if (status != kAXErrorSuccess) return ax_error_to_result(status, text);
+  return value;
+}
+
 }  // namespace
 
 CFRef<CFStringRef> make_cf_string(std::string_view utf8) {
@@ -15,15 +23,19 @@ CFRef<CFStringRef> make_cf_string(std::string_view utf8) {
                               static_cast<CFIndex>(utf8.size()), kCFStringEncodingUTF8, false));
 }
 
+AttributeName::AttributeName(std::string_view text) : text_(text), string_(make_cf_string(text)) {}
+
 Result<CFRef<CFTypeRef>> get_attribute(AXUIElementRef element, std::string_view name) {
   // An element handle can be null when the platform answered without one; asking about it
   // is an illegal argument, which we say without relying on the platform to check.
   if (element == nullptr) return ax_error_to_result(kAXErrorIllegalArgument, name);
   CFRef<CFStringRef> name_string = make_cf_string(name);
-  CFRef<CFTypeRef> value;
-  ::AXError status = AXUIElementCopyAttributeValue(element, name_string.get(), value.out());
-  if (status != kAXErrorSuccess) return ax_error_to_result(status, name);
-  return value;
+  return copy_attribute(element, name_string.get(), name);
+}
+
+Result<CFRef<CFTypeRef>> get_attribute(AXUIElementRef element, const AttributeName& name) {
+  if (element == nullptr) return ax_error_to_result(kAXErrorIllegalArgument, name.text());
+  return copy_attribute(element, name.string(), name.text());
 }
 
 Result<std::vector<ElementHandle>> get_children(AXUIElementRef element) {

@@ -12,8 +12,22 @@
 
 namespace pelorix::accessibility {
 
+// An attribute name made into a platform string once, for code that reads the same attributes
+// of many elements.
+class AttributeName {
+ public:
+  explicit AttributeName(std::string_view text);
+  std::string_view text() const { return text_; }
+  CFStringRef string() const { return string_.get(); }
+
+ private:
+  std::string text_;
+  CFRef<CFStringRef> string_;
+};
+
 // An attribute's value, owned; empty when the read succeeded without one.
 Result<CFRef<CFTypeRef>> get_attribute(AXUIElementRef element, std::string_view name);
+Result<CFRef<CFTypeRef>> get_attribute(AXUIElementRef element, const AttributeName& name);
 // The "AXChildren" of an element; an absent or non-array value gives no children.
 Result<std::vector<ElementHandle>> get_children(AXUIElementRef element);
 // The attribute as text; nothing when it cannot be read, is absent or is not a string.

@@ -1,6 +1,8 @@
 // The AXApp Python class.
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "app/ax_app.h"
 #include "app/search.h"
@@ -68,22 +70,20 @@ PyObject* main_window(PyObject* self, PyObject*) {
   return new_element_object(std::move(window).value());
 }
 
-constexpr const char* kFindNames[] = {"query", "timeout_ms"};
-
-PyObject* found_or_raise(Result<ElementHandle> found) {
-  if (!found) return raise_error(found.error());
-  return new_element_object(std::move(found).value());
+PyObject* screenshot(PyObject* self, PyObject*) {
+  auto image = record_of(self).screenshot();
+  if (!image) return raise_error(image.error());
+  return PyBytes_FromStringAndSize(image->data(), static_cast<Py_ssize_t>(image->size()));
 }
+
+constexpr const char* kFindNames[] = {"query", "timeout_ms"};
 
 PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr Signature signature{"AXApp.find", kFindNames, 1};
-  PyObject* slots[2];
-  if (!read_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
-  auto query = to_string("query", slots[0]);
-  if (!query) return nullptr;
-  std::optional<std::uint64_t> timeout_ms;
-  if (given(slots[1]) && !(timeout_ms = to_u64("timeout_ms", slots[1]))) return nullptr;
-  return found_or_raise(find_element(record_of(self).element.get(), *query, timeout_ms));
+  auto arguments = read_find_arguments(signature, args, nargs, kwnames);
+  if (!arguments) return nullptr;
+  return element_or_raise(
+      find_element(record_of(self).element.get(), arguments->query, arguments->timeout_ms));
 }
 
 PyObject* wait_for_element(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -96,7 +96,7 @@ PyObject* wait_for_element(PyObject* self, PyObject* const* args, Py_ssize_t nar
   // Only leaving the limit out selects the default; None is no number of milliseconds.
   std::optional<std::uint64_t> timeout_ms = 5000;
   if (slots[1] != nullptr && !(timeout_ms = to_u64("timeout_ms", slots[1]))) return nullptr;
-  return found_or_raise(find_element(record_of(self).element.get(), *query, timeout_ms));
+  return element_or_raise(find_element(record_of(self).element.get(), *query, timeout_ms));
 }
 
 PyObject* find_by_role(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -110,13 +110,29 @@ PyObject* find_by_role(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
   for (int i = 0; i < 3; ++i)
     if (given(slots[i + 1]) && !(*fields[i] = to_string(names[i + 1], slots[i + 1])))
       return nullptr;
-  return found_or_raise(breadth_first_search(record_of(self).element.get(), criteria));
+  return element_or_raise(breadth_first_search(record_of(self).element.get(), criteria));
 }
 
+constexpr std::uint64_t kDefaultIdleTimeoutMs = 5000;
 constexpr const char* kTimeoutNames[] = {"timeout_ms"};
 constexpr Signature kWaitForIdle{"AXApp.wait_for_idle", kTimeoutNames, 0};
-constexpr char kIsIdle[] = "AXApp.is_idle";
-constexpr char kScreenshot[] = "AXApp.screenshot";
+
+PyObject* wait_for_idle(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) {
+  PyObject* slots[1];
+  if (!read_arguments(kWaitForIdle, args, nargs, kwnames, slots)) return nullptr;
+  // The default is a number, so None is not a way of leaving the limit out.
+  std::optional<std::uint64_t> timeout_ms = kDefaultIdleTimeoutMs;
+  if (slots[0] != nullptr) timeout_ms = to_u64("timeout_ms", slots[0]);
+  if (!timeout_ms) return nullptr;
+  auto idle = record_of(self).sync_engine->wait_for_idle(sync::Limit::milliseconds(*timeout_ms));
+  if (!idle) return raise_runtime_error(idle.error().message);
+  return PyBool_FromLong(*idle);
+}
+
+PyObject* is_idle(PyObject* self, PyObject*) {
+  return PyBool_FromLong(record_of(self).sync_engine->is_idle());
+}
 
 PyMethodDef methods[] = {
     {"is_running", as_method(guarded<is_running>), METH_NOARGS,
@@ -154,7 +170,7 @@ PyMethodDef methods[] = {
      "```python\n"
      "dialog = app.wait_for_element(\"role:AXSheet\", timeout_ms=2000)\n"
      "```"},
-    {"wait_for_idle", as_method(guarded<pending<&kWaitForIdle>>), METH_FASTCALL | METH_KEYWORDS,
+    {"wait_for_idle", as_method(guarded<wait_for_idle>), METH_FASTCALL | METH_KEYWORDS,
      "wait_for_idle($self, timeout_ms=5000)\n--\n\n"
      "Wait for the application to become idle\n\n"
      "Uses `Serenix` SDK if available, otherwise falls back to heuristic detection.\n\n"
@@ -162,13 +178,13 @@ PyMethodDef methods[] = {
      "* `timeout_ms` - Timeout in milliseconds (default: 5000)\n\n"
      "# Returns\n"
      "True when the application became idle, False when the time ran out"},
-    {"is_idle", as_method(guarded<pending_noargs<kIsIdle>>), METH_NOARGS,
+    {"is_idle", as_method(guarded<is_idle>), METH_NOARGS,
      "is_idle($self)\n--\n\n"
      "Check if the application is currently idle (non-blocking)\n\n"
      "# Returns\n"
      "* `true` if app is idle\n"
      "* `false` if app is busy"},
-    {"screenshot", as_method(guarded<pending_noargs<kScreenshot>>), METH_NOARGS,
+    {"screenshot", as_method(guarded<screenshot>), METH_NOARGS,
      "screenshot($self)\n--\n\n"
      "Take a screenshot of the application window\n\n"
      "# Returns\n"

@@ -9,45 +9,47 @@ namespace {
 
 constexpr std::string_view kFailedToParsePid = "Failed to parse PID";
 
-// A pid from lookup output; anything that is not one process id is unusable.
-Result<pid_t, Failure> usable_pid(std::string_view text) {
+LookupAnswer answer_for(std::string_view text) {
+  if (text.empty()) return {LookupAnswer::Kind::NotFound};
+  // Anything but one positive pid would make `kill` address a process group.
   std::optional<std::int32_t> pid = text::parse_i32(text);
-  if (!pid || *pid <= 0) return Failure(std::string(kFailedToParsePid));
-  return static_cast<pid_t>(*pid);
+  if (!pid || *pid <= 0) return {LookupAnswer::Kind::Unparsable};
+  return {LookupAnswer::Kind::Found, static_cast<pid_t>(*pid)};
 }
 
-// The standard output of a lookup program, as text.
-Result<std::string, Failure> run_lookup(const std::vector<std::string>& argv) {
+// Runs a lookup program and reads its answer with `read`.
+Result<pid_t, Failure> look_up(const std::vector<std::string>& argv, const std::string& what,
+                               LookupAnswer (*read)(std::string_view)) {
+  // No process name or bundle identifier holds a NUL, and none can be passed on intact.
+  if (what.find('\0') != std::string::npos) return Failure(AXError(AXErrorKind::AppNotFound, what));
   auto outcome = platform::run_program(argv);
   if (auto* failed = std::get_if<platform::ProgramFailedToStart>(&outcome))
     return Failure(failed->text());
-  return text::decode_lossy(std::get<platform::ProgramOutput>(outcome).standard_output);
-}
-
-AXError not_found(const std::string& what) {
-  return {AXErrorKind::AppNotFound, what};
-}
-
-Result<pid_t, Failure> lookup_by_name(const std::string& name) {
-  // No process name holds a NUL, and one cannot be passed to pgrep intact.
-  if (name.find('\0') != std::string::npos) return Failure(not_found(name));
-  auto output = run_lookup({"pgrep", "-x", name});
-  if (!output) return std::move(output).error();
-  std::string_view line = text::trim_white_space(text::first_line(*output));
-  if (line.empty()) return Failure(not_found(name));
-  return usable_pid(line);
-}
-
-Result<pid_t, Failure> lookup_by_bundle_id(const std::string& bundle_id) {
-  if (bundle_id.find('\0') != std::string::npos) return Failure(not_found(bundle_id));
-  auto output = run_lookup({"osascript", "-e", bundle_lookup_script(bundle_id)});
-  if (!output) return std::move(output).error();
-  std::string_view answer = text::trim_white_space(*output);
-  if (answer.empty() || answer == "missing value") return Failure(not_found(bundle_id));
-  return usable_pid(answer);
+  LookupAnswer answer = read(std::get<platform::ProgramOutput>(outcome).standard_output);
+  switch (answer.kind) {
+    case LookupAnswer::Kind::Found:
+      return answer.pid;
+    case LookupAnswer::Kind::NotFound:
+      return Failure(AXError(AXErrorKind::AppNotFound, what));
+    case LookupAnswer::Kind::Unparsable:
+      break;
+  }
+  return Failure(std::string(kFailedToParsePid));
 }
 
 }  // namespace
+
+LookupAnswer read_pgrep_output(std::string_view output) {
+  std::string text = text::decode_lossy(output);
+  return answer_for(text::trim_white_space(text::first_line(text)));
+}
+
+LookupAnswer read_osascript_output(std::string_view output) {
+  std::string text = text::decode_lossy(output);
+  std::string_view answer = text::trim_white_space(text);
+  if (answer == "missing value") return {LookupAnswer::Kind::NotFound};
+  return answer_for(answer);
+}
 
 std::string bundle_lookup_script(std::string_view bundle_id) {
   std::string script =
@@ -64,7 +66,10 @@ Result<std::unique_ptr<AXApp>, Failure> connect_app(const std::optional<std::str
                                                     const std::optional<std::string>& bundle_id,
                                                     std::optional<pid_t> pid) {
   if (!pid) {
-    auto found = bundle_id ? lookup_by_bundle_id(*bundle_id) : lookup_by_name(name.value());
+    auto found = bundle_id
+                     ? look_up({"osascript", "-e", bundle_lookup_script(*bundle_id)}, *bundle_id,
+                               read_osascript_output)
+                     : look_up({"pgrep", "-x", name.value()}, name.value(), read_pgrep_output);
     if (!found) return std::move(found).error();
     pid = *found;
   }
@@ -74,6 +79,8 @@ Result<std::unique_ptr<AXApp>, Failure> connect_app(const std::optional<std::str
     return Failure(AXError(AXErrorKind::MacOSApiError,
                            "Failed to create element for pid " + std::to_string(*pid)));
   auto app = std::make_unique<AXApp>();
+  app->sync_engine =
+      std::make_shared<const sync::SyncEngine>(sync::HeuristicSync{element.get(), *pid});
   app->element = std::move(element);
   app->bundle_id = bundle_id;
   app->pid = *pid;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "accessibility/cf_ref.h"
@@ -42,6 +43,13 @@ struct AXElement {
   // Refused when background mode was asked for explicitly.
   static Result<void> type_text(AXUIElementRef element, std::string_view text,
                                 bool background_requested);
+
+  // A PNG image of the screen rectangle the element covers.
+  static Result<std::string> screenshot(AXUIElementRef element);
 };
+
+// The rectangle as the capture tool takes it: "x,y,width,height", each truncated toward zero
+// to a signed 32-bit integer, out-of-range values held at the nearest limit and NaN read as 0.
+std::string region_text(const Rect& rect);
 
 }  // namespace pelorix

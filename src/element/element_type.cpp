@@ -52,6 +52,12 @@ PyObject* bounds(PyObject* self, PyObject*) {
   return Py_BuildValue("(dddd)", rect->x, rect->y, rect->width, rect->height);
 }
 
+PyObject* screenshot(PyObject* self, PyObject*) {
+  auto image = AXElement::screenshot(handle_of(self));
+  if (!image) return raise_error(image.error());
+  return PyBytes_FromStringAndSize(image->data(), static_cast<Py_ssize_t>(image->size()));
+}
+
 constexpr char kRole[] = "AXRole";
 constexpr char kTitle[] = "AXTitle";
 constexpr char kValue[] = "AXValue";
@@ -104,20 +110,15 @@ PyObject* type_text(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyO
   bool background_requested = given(slots[1]) && *mode == ActionMode::Background;
   return done_or_raise(AXElement::type_text(handle_of(self), *text, background_requested));
 }
+
 PyObject* find(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr const char* names[] = {"query", "timeout_ms"};
   static constexpr Signature signature{"AXElement.find", names, 1};
-  PyObject* slots[2];
-  if (!read_arguments(signature, args, nargs, kwnames, slots)) return nullptr;
-  auto query = to_string("query", slots[0]);
-  if (!query) return nullptr;
-  std::optional<std::uint64_t> timeout_ms;
-  if (given(slots[1]) && !(timeout_ms = to_u64("timeout_ms", slots[1]))) return nullptr;
-  auto found = find_in_element(handle_of(self), *query, timeout_ms);
-  if (!found) return raise_error(found.error());
-  return new_element_object(std::move(found).value());
+  auto arguments = read_find_arguments(signature, args, nargs, kwnames);
+  if (!arguments) return nullptr;
+  return element_or_raise(
+      find_in_element(handle_of(self), arguments->query, arguments->timeout_ms));
 }
-constexpr char kScreenshot[] = "AXElement.screenshot";
 
 constexpr int kWithArguments = METH_FASTCALL | METH_KEYWORDS;
 
@@ -178,7 +179,7 @@ PyMethodDef methods[] = {
      "Set the element's value\n\n"
      "# Arguments\n"
      "* `value` - The new value, as text"},
-    {"screenshot", as_method(guarded<pending_noargs<kScreenshot>>), METH_NOARGS,
+    {"screenshot", as_method(guarded<screenshot>), METH_NOARGS,
      "screenshot($self)\n--\n\n"
      "Take a screenshot of just this element\n\n"
      "# Returns\n"
@@ -210,6 +211,24 @@ PyType_Spec type_spec = {
 std::atomic<PyObject*> type_cell{nullptr};
 
 }  // namespace
+
+PyObject* element_or_raise(Result<ElementHandle> found) {
+  if (!found) return raise_error(found.error());
+  return new_element_object(std::move(found).value());
+}
+
+std::optional<FindArguments> read_find_arguments(const Signature& signature, PyObject* const* args,
+                                                 Py_ssize_t nargs, PyObject* kwnames) {
+  PyObject* slots[2];
+  if (!read_arguments(signature, args, nargs, kwnames, slots)) return std::nullopt;
+  FindArguments arguments;
+  auto query = to_string("query", slots[0]);
+  if (!query) return std::nullopt;
+  arguments.query = std::move(*query);
+  if (given(slots[1]) && !(arguments.timeout_ms = to_u64("timeout_ms", slots[1])))
+    return std::nullopt;
+  return arguments;
+}
 
 PyTypeObject* ax_element_type() {
   return reinterpret_cast<PyTypeObject*>(

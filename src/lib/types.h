@@ -6,11 +6,13 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "accessibility/cf_ref.h"
 #include "app/ax_app.h"
 #include "element/action_mode.h"
 #include "healing/healing_config.h"
+#include "lib/arguments.h"
 
 namespace pelorix::binding {
 
@@ -23,6 +25,17 @@ PyTypeObject* healing_config_type();
 // on failure the record is released.
 PyObject* new_app_object(std::unique_ptr<AXApp> record);
 PyObject* new_element_object(ElementHandle handle);
+
+// A new AXElement for a found element, or the search's error raised.
+PyObject* element_or_raise(Result<ElementHandle> found);
+
+// The arguments of the find methods: `query`, and `timeout_ms` where None means no timeout.
+struct FindArguments {
+  std::string query;
+  std::optional<std::uint64_t> timeout_ms;
+};
+std::optional<FindArguments> read_find_arguments(const Signature& signature, PyObject* const* args,
+                                                 Py_ssize_t nargs, PyObject* kwnames);
 
 // The configuration inside a HealingConfig object, or null for any other object.
 const healing::HealingConfig* healing_config_of(PyObject* object);

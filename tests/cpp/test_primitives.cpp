@@ -84,16 +84,6 @@ TEST_F(Primitives, GetAttributeHandsOverOneReferenceAndReleasesTheName) {
   EXPECT_EQ(live.created_since() - made_before, 1u) << "one name string per call";
 }
 
-TEST_F(Primitives, GetAttributeMapsStatusesAndAcceptsSuccessWithoutValue) {
-  answer("AXValue", nullptr);
-  auto absent = get_attribute(element->ref(), "AXValue");
-  ASSERT_TRUE(absent.ok());
-  EXPECT_FALSE(absent->get());
-  auto unsupported = get_attribute(element->ref(), "AXTitle");
-  ASSERT_FALSE(unsupported.ok());
-  EXPECT_EQ(unsupported.error().message(), "Invalid query: Attribute unsupported: AXTitle");
-}
-
 TEST_F(Primitives, ChildrenAreRetainedInArrayOrder) {
   auto* a = new FakeElement();
   auto* b = new FakeElement();
@@ -108,16 +98,6 @@ TEST_F(Primitives, ChildrenAreRetainedInArrayOrder) {
     EXPECT_EQ(CFGetRetainCount(b->ref()), 2);  // the array's and ours
   }
   EXPECT_EQ(CFGetRetainCount(b->ref()), 1);
-}
-
-TEST_F(Primitives, ChildrenThatAreAbsentOrNotAnArrayAreNone) {
-  for (CFTypeRef value : {static_cast<CFTypeRef>(nullptr),
-                          static_cast<CFTypeRef>(platform::make_string("not an array"))}) {
-    answer("AXChildren", value);
-    auto children = get_children(element->ref());
-    ASSERT_TRUE(children.ok());
-    EXPECT_TRUE(children->empty());
-  }
 }
 
 TEST_F(Primitives, WritesLeaveTheValueWithTheCaller) {

@@ -53,15 +53,6 @@ std::string utf8_of(CFTypeRef string) {
   return out;
 }
 
-std::u16string units_of(CFTypeRef string) {
-  std::u16string out(static_cast<std::size_t>(CFStringGetLength(static_cast<CFStringRef>(string))),
-                     u'\0');
-  CFStringGetCharacters(static_cast<CFStringRef>(string),
-                        CFRangeMake(0, static_cast<CFIndex>(out.size())),
-                        reinterpret_cast<UniChar*>(out.data()));
-  return out;
-}
-
 std::uint64_t node_of(CFTypeRef element) {
   const auto* proxy = dynamic_cast<const sim::SimElement*>(object_cast<ElementObject>(element));
   return proxy == nullptr ? 0 : proxy->node();
@@ -105,84 +96,6 @@ class SimulatedDesktopTest : public ::testing::Test {
   ObjectCounts before_{};
 };
 
-struct ValueCase {
-  const char* name;
-  json encoding;
-  AXError status;
-  std::function<void(CFTypeRef)> check;
-};
-
-void PrintTo(const ValueCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-class ValueEncodingTest : public SimulatedDesktopTest,
-                          public ::testing::WithParamInterface<ValueCase> {};
-
-TEST_P(ValueEncodingTest, ReadsBackAsFreshOwnedObject) {
-  const ValueCase& c = GetParam();
-  app(10, {{"AXValue", c.encoding}});
-  Owned element = root(10);
-  Owned first, second;
-  ASSERT_EQ(read(element.get(), "AXValue", &first), c.status);
-  ASSERT_EQ(read(element.get(), "AXValue", &second), c.status);
-  c.check(first.get());
-  if (first != nullptr && CFGetTypeID(first.get()) != CFBooleanGetTypeID()) {
-    // Every read hands out a new object that only the caller holds.
-    EXPECT_NE(first.get(), second.get());
-    EXPECT_EQ(CFGetRetainCount(first.get()), 1);
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Encodings, ValueEncodingTest,
-    ::testing::Values(
-        ValueCase{"ascii", "Save", kAXErrorSuccess,
-                  [](CFTypeRef v) {
-                    EXPECT_STREQ(
-                        CFStringGetCStringPtr(static_cast<CFStringRef>(v), kCFStringEncodingUTF8),
-                        "Save");
-                  }},
-        ValueCase{"non_ascii", "Gr\u00fc\u00dfe \U0001F600", kAXErrorSuccess,
-                  [](CFTypeRef v) {
-                    EXPECT_EQ(
-                        CFStringGetCStringPtr(static_cast<CFStringRef>(v), kCFStringEncodingUTF8),
-                        nullptr);
-                    EXPECT_EQ(units_of(v), u"Gr\u00fc\u00dfe \U0001F600");
-                  }},
-        ValueCase{"lone_surrogate",
-                  {{"utf16", {0x41, 0xD800, 0x42}}},
-                  kAXErrorSuccess,
-                  [](CFTypeRef v) {
-                    EXPECT_EQ(units_of(v), std::u16string({u'A', 0xD800, u'B'}));
-                  }},
-        ValueCase{"boolean", true, kAXErrorSuccess,
-                  [](CFTypeRef v) { EXPECT_EQ(v, static_cast<CFTypeRef>(kCFBooleanTrue)); }},
-        ValueCase{"integer", -7, kAXErrorSuccess,
-                  [](CFTypeRef v) {
-                    std::int64_t n = 0;
-                    ASSERT_FALSE(CFNumberIsFloatType(static_cast<CFNumberRef>(v)));
-                    CFNumberGetValue(static_cast<CFNumberRef>(v), kCFNumberSInt64Type, &n);
-                    EXPECT_EQ(n, -7);
-                  }},
-        ValueCase{"array",
-                  {{"array", {"a", {{"point", {5, 6}}}, false}}},
-                  kAXErrorSuccess,
-                  [](CFTypeRef v) {
-                    auto array = static_cast<CFArrayRef>(v);
-                    ASSERT_EQ(CFArrayGetCount(array), 3);
-                    EXPECT_EQ(utf8_of(CFArrayGetValueAtIndex(array, 0)), "a");
-                    EXPECT_EQ(
-                        AXValueGetType(static_cast<AXValueRef>(CFArrayGetValueAtIndex(array, 1))),
-                        kAXValueCGPointType);
-                    EXPECT_EQ(CFArrayGetValueAtIndex(array, 2), kCFBooleanFalse);
-                  }},
-        ValueCase{"status",
-                  {{"status", kAXErrorCannotComplete}},
-                  kAXErrorCannotComplete,
-                  [](CFTypeRef v) { EXPECT_EQ(v, nullptr); }}),
-    [](const auto& param_info) { return std::string(param_info.param.name); });
-
 TEST_F(SimulatedDesktopTest, DefaultsFollowTheTree) {
   auto ids = app(20, {{"AXRole", "AXApplication"}}, {"one", "two"});
   Owned element = root(20);
@@ -212,83 +125,6 @@ TEST_F(SimulatedDesktopTest, DefaultsFollowTheTree) {
         {"attrs", {{"AXChildren", {{"elements", json::array()}}}}}});
   ASSERT_EQ(read(element.get(), "AXChildren", &children), kAXErrorSuccess);
   EXPECT_EQ(CFArrayGetCount(static_cast<CFArrayRef>(children.get())), 0);
-}
-
-TEST_F(SimulatedDesktopTest, RemovedNodesAnswerInvalidElement) {
-  auto ids = app(30, {}, {"gone"});
-  call(
-      {{"command", "add_nodes"}, {"parent", ids[1]}, {"nodes", {{{"actions", {{"AXPress", 0}}}}}}});
-  Owned element = root(30), child, grandchild;
-  ASSERT_EQ(read(element.get(), "AXChildren", &child), kAXErrorSuccess);
-  Owned gone(CFRetain(CFArrayGetValueAtIndex(static_cast<CFArrayRef>(child.get()), 0)));
-  ASSERT_EQ(read(gone.get(), "AXChildren", &child), kAXErrorSuccess);
-  grandchild.reset(CFRetain(CFArrayGetValueAtIndex(static_cast<CFArrayRef>(child.get()), 0)));
-  auto ax = [](const Owned& e) { return static_cast<AXUIElementRef>(e.get()); };
-  ASSERT_EQ(
-      AXUIElementPerformAction(ax(grandchild), static_cast<CFStringRef>(text("AXPress").get())),
-      kAXErrorSuccess);
-
-  call({{"command", "remove"}, {"node", ids[1]}});
-  Owned unknown(AXUIElementCreateApplication(31));  // no application has that pid
-  for (const Owned* e : {&gone, &grandchild, &unknown}) {
-    Owned value;
-    pid_t pid = -1;
-    EXPECT_EQ(read(e->get(), "AXTitle", &value), kAXErrorInvalidUIElement);
-    EXPECT_EQ(value, nullptr);
-    EXPECT_EQ(AXUIElementPerformAction(ax(*e), static_cast<CFStringRef>(text("AXPress").get())),
-              kAXErrorInvalidUIElement);
-    EXPECT_EQ(AXUIElementSetAttributeValue(ax(*e), static_cast<CFStringRef>(text("AXValue").get()),
-                                           kCFBooleanTrue),
-              kAXErrorInvalidUIElement);
-    EXPECT_EQ(AXUIElementGetPid(ax(*e), &pid), kAXErrorInvalidUIElement);
-  }
-  ASSERT_EQ(read(element.get(), "AXChildren", &child), kAXErrorSuccess);
-  EXPECT_EQ(CFArrayGetCount(static_cast<CFArrayRef>(child.get())), 0);
-
-  // Ids are never reused, so an element kept across a reset cannot reach a new node.
-  call({{"command", "reset"}});
-  auto fresh = app(30);
-  EXPECT_GT(fresh[0], ids.back());
-  Owned value;
-  EXPECT_EQ(read(element.get(), "AXRole", &value), kAXErrorInvalidUIElement);
-}
-
-TEST_F(SimulatedDesktopTest, WritesAreStoredWithoutKeepingTheValue) {
-  auto ids = app(50, {{"AXValue", "old"}});
-  call({{"command", "set_writable"},
-        {"node", ids[0]},
-        {"attrs", {{"AXValue", 0}, {"AXFocused", kAXErrorCannotComplete}}}});
-  Owned element = root(50);
-  auto write = [&](const char* name, CFTypeRef value) {
-    return AXUIElementSetAttributeValue(static_cast<AXUIElementRef>(element.get()),
-                                        static_cast<CFStringRef>(text(name).get()), value);
-  };
-  Owned fresh = text("new");
-  EXPECT_EQ(write("AXValue", fresh.get()), kAXErrorSuccess);
-  EXPECT_EQ(CFGetRetainCount(fresh.get()), 1);
-  fresh.reset();
-  EXPECT_EQ(write("AXFocused", kCFBooleanTrue), kAXErrorCannotComplete);
-  EXPECT_EQ(write("AXTitle", kCFBooleanTrue), kAXErrorAttributeUnsupported);
-  CGPoint where{3, 4};
-  Owned point(AXValueCreate(kAXValueCGPointType, &where));
-  EXPECT_EQ(write("AXValue", point.get()), kAXErrorSuccess);
-  Owned event_source(CGEventSourceCreate(kCGEventSourceStatePrivate));
-  ASSERT_NE(event_source, nullptr);
-  EXPECT_EQ(write("AXValue", event_source.get()), kAXErrorIllegalArgument);
-
-  Owned value, focused;
-  ASSERT_EQ(read(element.get(), "AXValue", &value), kAXErrorSuccess);
-  CGPoint got{};
-  ASSERT_TRUE(AXValueGetValue(static_cast<AXValueRef>(value.get()), kAXValueCGPointType, &got));
-  EXPECT_EQ(got.y, 4);
-  EXPECT_EQ(read(element.get(), "AXFocused", &focused), kAXErrorAttributeUnsupported);
-
-  json writes = log("write");
-  ASSERT_EQ(writes.size(), 5u);
-  EXPECT_EQ(writes[0]["value"], "new");
-  EXPECT_EQ(writes[1]["value"], true);
-  EXPECT_EQ(writes[1]["status"], kAXErrorCannotComplete);
-  EXPECT_EQ(writes[3]["value"], json({{"point", {3.0, 4.0}}}));
 }
 
 TEST_F(SimulatedDesktopTest, ScheduledChangesApplyAtTheNextCall) {

@@ -394,7 +394,8 @@ struct SimulatedDesktop::State {
       if (name.get<std::string>() != info.name) continue;
       if (scheduled && !info.schedulable)
         fail("\"" + name.get<std::string>() + "\" cannot be scheduled");
-      for (const auto& [key, item] : command.items()) {
+      for (const auto& entry : command.items()) {
+        const std::string& key = entry.key();
         if (key == "command") continue;
         if (std::find_if(info.keys.begin(), info.keys.end(),
                          [&](const char* k) { return key == k; }) == info.keys.end())

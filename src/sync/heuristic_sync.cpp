@@ -1,0 +1,96 @@
+#include "sync/heuristic_sync.h"
+
+#include "accessibility/primitives.h"
+
+namespace pelorix::sync {
+namespace {
+
+constexpr std::uint8_t kStringEnd = 0xFF;
+
+using accessibility::AttributeName;
+
+// The attributes every element is asked for, named once per fingerprint rather than once per
+// read.
+struct HashedAttributes {
+  AttributeName role{"AXRole"};
+  AttributeName title{"AXTitle"};
+  AttributeName identifier{"AXIdentifier"};
+  AttributeName position{"AXPosition"};
+  AttributeName size{"AXSize"};
+  AttributeName children{"AXChildren"};
+};
+
+bool has_type(CFTypeRef value, CFTypeID type) {
+  return value != nullptr && CFGetTypeID(value) == type;
+}
+
+// The attribute as text; one that holds no string counts as unreadable.
+Result<std::string> string_attribute(AXUIElementRef element, const AttributeName& name) {
+  auto value = accessibility::get_attribute(element, name);
+  if (!value) return std::move(value).error();
+  if (!has_type(value->get(), CFStringGetTypeID()))
+    return AXError(AXErrorKind::MacOSApiError, std::string(name.text()) + " is not a string");
+  // A text that cannot be fully expressed in UTF-8 converts up to that point.
+  return accessibility::cf_string_to_string(static_cast<CFStringRef>(value->get())).value();
+}
+
+void feed_string(AXUIElementRef element, const AttributeName& name, SipHasher13& hasher) {
+  auto text = string_attribute(element, name);
+  if (!text) return;
+  hasher.write(text->data(), text->size());
+  hasher.write_u8(kStringEnd);
+}
+
+// Only whether a geometry attribute can be read counts: moving or resizing an element is not
+// activity worth waiting for, but gaining or losing a frame is.
+void feed_geometry(AXUIElementRef element, const AttributeName& name, SipHasher13& hasher) {
+  if (!accessibility::get_attribute(element, name)) return;
+  hasher.write_u32_le(0);
+  hasher.write_u32_le(0);
+}
+
+void feed_element(AXUIElementRef element, const HashedAttributes& names, SipHasher13& hasher,
+                  unsigned depth) {
+  if (depth > kMaxHashDepth) return;
+  feed_string(element, names.role, hasher);
+  feed_string(element, names.title, hasher);
+  feed_string(element, names.identifier, hasher);
+  feed_geometry(element, names.position, hasher);
+  feed_geometry(element, names.size, hasher);
+
+  auto children = accessibility::get_attribute(element, names.children);
+  if (!children || !has_type(children->get(), CFArrayGetTypeID())) return;
+  // The array is held until every child is hashed: the child handles are borrowed from it.
+  auto array = static_cast<CFArrayRef>(children->get());
+  CFIndex count = CFArrayGetCount(array);
+  hasher.write_u64_le(static_cast<std::uint64_t>(count));
+  // The deepest level feeds how many children it has, but the children themselves nothing.
+  if (depth == kMaxHashDepth) return;
+  for (CFIndex i = 0; i < count; ++i) {
+    CFTypeRef child = CFArrayGetValueAtIndex(array, i);
+    // An entry that is no element cannot be asked anything (the platform's calls on other
+    // objects are undefined); it contributes nothing, like an element none of whose attributes
+    // can be read. It still counts among the children.
+    if (!has_type(child, AXUIElementGetTypeID())) continue;
+    feed_element(static_cast<AXUIElementRef>(child), names, hasher, depth + 1);
+  }
+}
+
+}  // namespace
+
+Result<std::string> get_string_attribute(AXUIElementRef element, std::string_view name) {
+  return string_attribute(element, AttributeName(name));
+}
+
+void hash_element(AXUIElementRef element, SipHasher13& hasher, unsigned depth) {
+  feed_element(element, HashedAttributes(), hasher, depth);
+}
+
+std::uint64_t HeuristicSync::hash_tree() const {
+  SipHasher13 hasher(0, 0);
+  hasher.write_u32_le(static_cast<std::uint32_t>(pid));
+  feed_element(app_element, HashedAttributes(), hasher, 0);
+  return hasher.finish();
+}
+
+}  // namespace pelorix::sync

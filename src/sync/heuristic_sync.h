@@ -1,0 +1,37 @@
+// The fingerprint of an application's accessibility tree: a 64-bit hash over a fixed selection
+// of attributes of every element down to a fixed depth. The idle engine compares consecutive
+// fingerprints; the value is never stored or shown.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "accessibility/cf_ref.h"
+#include "error/result.h"
+#include "sync/siphash.h"
+
+namespace pelorix::sync {
+
+// Elements deeper than this contribute nothing (the root is depth 0).
+inline constexpr unsigned kMaxHashDepth = 19;
+
+struct HeuristicSync {
+  // Borrowed from the AXApp that owns the engine, which keeps it alive.
+  AXUIElementRef app_element = nullptr;
+  pid_t pid = 0;
+
+  // Never fails: whatever cannot be read only leaves its bytes out of the stream, so a tree
+  // that can no longer be read at all hashes to the constant of the pid alone.
+  std::uint64_t hash_tree() const;
+};
+
+// Feeds `element` (at `depth`) and its descendants to `hasher`.
+void hash_element(AXUIElementRef element, SipHasher13& hasher, unsigned depth);
+
+// The attribute as UTF-8 text; an attribute that holds no string counts as unreadable.
+Result<std::string> get_string_attribute(AXUIElementRef element, std::string_view name);
+
+}  // namespace pelorix::sync
