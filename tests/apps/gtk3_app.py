@@ -67,6 +67,7 @@ class Fixture(Gtk.Application):
         provider = Gtk.CssProvider()
         provider.load_from_data(RED_CSS)
         area = Gtk.EventBox()
+        area.get_accessible().set_name("Red square")
         area.set_size_request(120, 60)
         area.get_style_context().add_provider(provider, Gtk.STYLE_PROVIDER_PRIORITY_APPLICATION)
         area.get_style_context().add_class("red")

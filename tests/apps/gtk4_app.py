@@ -62,7 +62,7 @@ class Fixture(Gtk.Application):
         box.append(remove)
         provider = Gtk.CssProvider()
         provider.load_from_data(RED_CSS.encode())
-        area = Gtk.Box()
+        area = labelled(Gtk.Box(), "Red square")
         area.set_size_request(120, 60)
         area.get_style_context().add_provider(provider, Gtk.STYLE_PROVIDER_PRIORITY_APPLICATION)
         area.add_css_class("red")

@@ -54,7 +54,7 @@ class Main(QWidget):
         remove = named(QPushButton("Remove me"), "remove-button")
         remove.clicked.connect(remove.deleteLater)
         layout.addWidget(remove)
-        area = QWidget()
+        area = named(QWidget(), "red-square", "Red square")
         area.setFixedSize(120, 60)
         area.setAutoFillBackground(True)
         area.setStyleSheet("background-color: #ff0000;")
