@@ -154,3 +154,33 @@ def test_a_method_called_on_the_wrong_object_is_refused():
         pelorix.AXElement.role(object())
     with pytest.raises(TypeError):
         pelorix.AXApp.pid.__get__(object())
+
+
+def test_the_installed_stubs_describe_the_module():
+    import ast
+    from pathlib import Path
+
+    here = Path(pelorix.__file__).parent
+    assert (here / "py.typed").exists()
+    stub = ast.parse((here / "pelorix.pyi").read_text(encoding="utf-8"))
+
+    def public(names):
+        return {n for n in names if not n.startswith("_") or n == "__version__"}
+
+    declared = {}
+    for item in stub.body:
+        if isinstance(item, ast.ClassDef):
+            members = {
+                getattr(member, "name", None) or getattr(getattr(member, "target", None), "id", None)
+                for member in item.body
+            }
+            declared[item.name] = public(m for m in members if m)
+        elif isinstance(item, ast.FunctionDef):
+            declared[item.name] = None
+        elif isinstance(item, ast.AnnAssign):
+            declared[item.target.id] = None
+    assert set(declared) == public(dir(pelorix))
+    for name, members in declared.items():
+        if members is not None:
+            cls = getattr(pelorix, name)
+            assert members - {"__int__", "__index__", "__eq__", "__hash__"} == public(vars(cls)), name
