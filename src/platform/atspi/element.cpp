@@ -90,7 +90,7 @@ struct Text {
   if (has("UnknownObject") || has("Unknown object") || has("UnknownMethod") ||
       has("ServiceUnknown") || has("not provided by any") || has("no longer exists") ||
       has("Disconnected") || has("does not exist") || has("doesn't exist") ||
-      has("was not provided") || has("NoReply"))
+      has("was not provided"))
     return kAXErrorInvalidUIElement;
   return kAXErrorFailure;
 }
@@ -103,9 +103,10 @@ bool process_exists(pid_t pid) {
 
 CFTypeRef string_value(const std::string& utf8) {
   CFStringRef string = make_string(utf8);
-  // Toolkits hand out UTF-8; should one send malformed text, show what can be shown.
-  if (string == nullptr) string = make_string(std::u16string(u"\uFFFD"), false);
-  return string;
+  if (string != nullptr) return string;
+  // Toolkits hand out UTF-8; should one send malformed text, keep what is readable.
+  Text valid(g_utf8_make_valid(utf8.data(), static_cast<gssize>(utf8.size())));
+  return make_string(valid.str());
 }
 
 CFTypeRef bool_value(bool flag) {
