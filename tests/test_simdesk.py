@@ -1,13 +1,10 @@
 """The test harness itself: it must reach the desktop pelorix really uses, and its fakes must
 behave like the programs they replace."""
 
-import subprocess
-import sys
-
 import pytest
 
 import pelorix
-from simdesk import SimDeskError, node, utf16
+from simdesk import SimDeskError, node, run_python, utf16
 
 
 @pytest.mark.parametrize("trusted", [True, False])
@@ -16,10 +13,7 @@ def test_trust_reaches_the_module(desktop, trusted):
     assert pelorix.is_accessibility_enabled() is trusted
     desktop.release()
     # Released, the module answers for the real desktop again, as a fresh interpreter does.
-    fresh = subprocess.run(
-        [sys.executable, "-c", "import pelorix; print(pelorix.is_accessibility_enabled())"],
-        capture_output=True, text=True, check=True,
-    ).stdout.strip()
+    fresh = run_python("import pelorix; print(pelorix.is_accessibility_enabled())").strip()
     assert str(pelorix.is_accessibility_enabled()) == fresh
     desktop.use()
 
