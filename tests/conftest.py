@@ -30,8 +30,10 @@ def pytest_collection_modifyitems(config, items):
 
 
 def _our_temporary_files():
+    # Other processes (a second test run, say) may capture at the same time; only names that
+    # carry this process's id are ours to answer for.
     roots = {Path("/tmp"), Path(tempfile.gettempdir())}
-    return {path for root in roots for path in root.glob("pelorix_*")}
+    return {path for root in roots for path in root.glob(f"pelorix_*{os.getpid()}*")}
 
 
 @pytest.fixture(autouse=True)
