@@ -100,7 +100,7 @@ def test_double_click_presses_twice_and_right_click_opens_the_menu(app):
     app.find("role:AXCheckBox").double_click()
     wait_until(lambda: toggles.title() == f"Toggles: {before + 2}")
     app.find("role:AXButton title:Menu").right_click()
-    assert app.find("role:AXStaticText title:Menu").title() == "Menu shown"
+    assert app.wait_for_element("role:AXStaticText title:Menu").title() == "Menu shown"
 
 
 def test_set_value_and_typing_arrive_exactly(app):
@@ -130,17 +130,28 @@ def test_windows_and_main_window(toolkit, app):
     assert all(w.role() == "AXWindow" for w in windows)
     main = app.main_window()
     assert main.title() in [w.title() for w in windows] and main not in windows
+    # Positions are on the screen, for GTK 4 too (which reports them relative to the window).
+    second = next(w for w in windows if w.title() == "Second window")
+    x, y, width, height = second.bounds()
+    assert (x, y) == (700, 500) and width >= 240 and height >= 120
+    bx, by, bw, bh = second.find("AXTitle:Second button").bounds()
+    assert x <= bx and bx + bw <= x + width and y <= by and by + bh <= y + height
 
 
 def test_app_and_element_screenshots(toolkit, app):
     app.find("role:AXButton title:Press").click(mode=FOCUS)  # the main window on top
     wait_until(lambda: app.main_window().title() == toolkit.title)
     wx, wy, ww, wh = app.main_window().bounds()
-    width, height, rows = decode_png(app.screenshot())
-    assert (width, height) == (int(ww), int(wh))
     square = app.find("title:Red square")
     sx, sy, sw, sh = square.bounds()
-    assert rows[int(sy - wy + sh / 2)][int(sx - wx + sw / 2)] == (255, 0, 0)
+
+    def red_in_the_middle():
+        # A window just raised repaints a moment later.
+        width, height, rows = decode_png(app.screenshot())
+        assert (width, height) == (int(ww), int(wh))
+        return rows[int(sy - wy + sh / 2)][int(sx - wx + sw / 2)] == (255, 0, 0)
+
+    wait_until(red_in_the_middle, timeout=5)
     width, height, rows = decode_png(square.screenshot())
     assert (width, height) == (int(sw), int(sh))
     assert {pixel for row in rows for pixel in row} == {(255, 0, 0)}

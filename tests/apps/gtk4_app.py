@@ -19,6 +19,19 @@ PROCESS_NAME = b"pxgtk4"
 RED_CSS = ".red { background-color: #ff0000; }"
 
 
+def move_window(window, x, y):
+    # GTK 4 cannot place its windows; the X server can.
+    gi.require_version("GdkX11", "4.0")
+    from gi.repository import GdkX11
+
+    xid = GdkX11.X11Surface.get_xid(window.get_surface())
+    xlib = ctypes.CDLL("libX11.so.6")
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    display = xlib.XOpenDisplay(None)
+    xlib.XMoveWindow(ctypes.c_void_p(display), ctypes.c_ulong(xid), x, y)
+    xlib.XCloseDisplay(ctypes.c_void_p(display))
+
+
 def set_process_name(name):
     ctypes.CDLL(None).prctl(15, ctypes.c_char_p(name), 0, 0, 0)
 
@@ -75,6 +88,7 @@ class Fixture(Gtk.Application):
         second.set_child(Gtk.Button(label="Second button"))
         self.add_window(second)
         second.present()
+        move_window(second, 700, 500)
         window.present()
 
         if self.tick:

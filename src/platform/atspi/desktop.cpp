@@ -87,6 +87,12 @@ AtspiAccessible* Desktop::find_application(pid_t pid) {
   }
   if (error != nullptr) g_error_free(error);
   g_object_unref(root);
+  if (found != nullptr) {
+    // Only the application object answers for its toolkit; libatspi keeps the answer for all
+    // of the application's objects (GTK 4's positions depend on it).
+    g_free(atspi_accessible_get_toolkit_name(found, nullptr));
+    g_free(atspi_accessible_get_toolkit_version(found, nullptr));
+  }
   return found;
 }
 

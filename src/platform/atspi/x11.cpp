@@ -12,7 +12,6 @@
 #include <set>
 
 // Xlib defines macros (None, True, Bool, Status, ...) that must not leak into other files.
-#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
