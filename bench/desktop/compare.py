@@ -1,0 +1,119 @@
+"""Runs the desktop benchmark's contenders side by side (inside scripts/desktop-session).
+
+    compare.py --build DIR --venv-python PATH [--rounds N] [--rows R]
+
+Starts the generated GTK 3 window (wide_app.py), then, round by round and in turn, runs every
+contender once in a fresh process with callcount.so preloaded; each process times only its
+search or reading. Prints medians, min/max, bus calls and the ratios the targets are about,
+then the figures for a stopped application.
+"""
+
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def start_app(rows):
+    app = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "wide_app.py"), str(rows)],
+                           stdout=subprocess.PIPE, text=True)
+    if app.stdout.readline().strip() != "ready":
+        raise SystemExit("the benchmark window did not start")
+    time.sleep(1.0)  # the bridge registers the application on the bus after the first frame
+    return app
+
+
+def run(command, preload):
+    env = dict(os.environ, LD_PRELOAD=preload, ATSPI_NO_CACHE="1")
+    out = subprocess.run(command, env=env, capture_output=True, text=True, timeout=120)
+    if out.returncode != 0:
+        raise SystemExit(f"{command[0]} failed: {out.stderr.strip()}")
+    seconds, calls, result = out.stdout.split()[:3]
+    return float(seconds), int(calls), result
+
+
+def summary(name, samples):
+    times = [s[0] for s in samples]
+    calls = sorted({s[1] for s in samples})
+    results = sorted({s[2] for s in samples})
+    return name, statistics.median(times), min(times), max(times), calls, results
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--venv-python", required=True)
+    parser.add_argument("--rounds", type=int, default=7)
+    parser.add_argument("--rows", type=int, default=40)
+    args = parser.parse_args()
+    preload = os.path.join(args.build, "callcount.so")
+    contenders_py = os.path.join(HERE, "contenders.py")
+
+    app = start_app(args.rows)
+    pid = str(app.pid)
+    try:
+        count = run([os.path.join(args.build, "plain"), "walk", pid], preload)[2]
+        print(f"window: {args.rows} rows of 50 buttons; {count} accessible elements "
+              f"(application included); pid {pid}")
+        groups = {
+            "find": {
+                "pelorix find": [args.venv_python, contenders_py, "pelorix", pid],
+                "plain C search": [os.path.join(args.build, "plain"), "find", pid],
+                "pyatspi search": ["/usr/bin/python3", contenders_py, "pyatspi", pid],
+                "dogtail findChild": ["/usr/bin/python3", contenders_py, "dogtail", pid],
+                "C Collection.GetMatches": [os.path.join(args.build, "plain"), "collection", pid],
+            },
+            "idle reading": {
+                "pelorix hash_tree": [os.path.join(args.build, "hash_reading"), pid],
+                "plain C six-read walk": [os.path.join(args.build, "plain"), "walk", pid],
+            },
+        }
+        results = {}
+        for group, commands in groups.items():
+            samples = {name: [] for name in commands}
+            for name, command in commands.items():  # one warm-up each
+                run(command, preload)
+            for _ in range(args.rounds):
+                for name, command in commands.items():
+                    samples[name].append(run(command, preload))
+            print(f"\n== {group}: {args.rounds} rounds, alternating")
+            print(f"{'contender':26} {'median s':>9} {'min s':>8} {'max s':>8}  bus calls  result")
+            for name in commands:
+                row = summary(name, samples[name])
+                results[name] = row
+                calls = "/".join(str(c) for c in row[4])
+                print(f"{row[0]:26} {row[1]:9.3f} {row[2]:8.3f} {row[3]:8.3f}  {calls:>9}  "
+                      f"{','.join(row[5])}")
+
+        def ratio(slow, fast):
+            return results[slow][1] / results[fast][1]
+
+        print("\n== ratios (medians of this run)")
+        lines = [
+            ("dogtail findChild / pelorix find", ratio("dogtail findChild", "pelorix find"),
+             ">= 1.5"),
+            ("pyatspi search / pelorix find", ratio("pyatspi search", "pelorix find"), ">= 1.5"),
+            ("pelorix find / plain C search", ratio("pelorix find", "plain C search"), "<= 1.1"),
+            ("plain C walk / pelorix hash_tree",
+             ratio("plain C six-read walk", "pelorix hash_tree"), ">= 1.5"),
+            ("plain C search / C Collection", ratio("plain C search", "C Collection.GetMatches"),
+             "(what server-side matching gives)"),
+        ]
+        for label, value, target in lines:
+            print(f"{label:36} {value:6.2f}   target {target}")
+
+        print("\n== a stopped application (SIGSTOP): one find, one read")
+        out = subprocess.run([args.venv_python, contenders_py, "hung", pid], capture_output=True,
+                             text=True, timeout=120)
+        print(out.stdout.strip() or out.stderr.strip())
+    finally:
+        app.terminate()
+        app.wait()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

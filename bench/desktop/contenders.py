@@ -1,0 +1,136 @@
+"""The Python contenders of the desktop benchmark; each run times one search or reading.
+
+    python3 contenders.py pyatspi PID      (Debian's /usr/bin/python3: pyatspi)
+    python3 contenders.py dogtail PID      (Debian's /usr/bin/python3: dogtail)
+    .venv/bin/python contenders.py pelorix PID        pelorix find
+    .venv/bin/python contenders.py hung PID      one find and one read of a stopped application
+
+Prints "<seconds> <bus calls> <found>" for the timed part alone; the bus calls are counted by
+the preloaded callcount.so (0 without it). Connecting and looking up the application happen
+before the clock starts.
+"""
+
+import ctypes
+import os
+import sys
+import time
+
+QUERY = "//AXButton[@AXTitle='Target']"
+
+
+def bus_calls():
+    try:
+        return ctypes.CDLL(None).bench_bus_calls()
+    except AttributeError:
+        return 0
+
+
+def pyatspi_app(pid):
+    import pyatspi
+
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        if app is not None and app.get_process_id() == pid:
+            return app
+    raise SystemExit(f"no application with pid {pid}")
+
+
+def pyatspi_search(pid):
+    # The same breadth-first search as the plain C one, in Python.
+    import collections
+
+    import pyatspi
+
+    root = pyatspi_app(pid)
+
+    def search():
+        queue = collections.deque([root])
+        while queue:
+            element = queue.popleft()
+            if element.getRole() == pyatspi.ROLE_PUSH_BUTTON and element.name == "Target":
+                return element
+            for i in range(element.childCount):
+                child = element.getChildAtIndex(i)
+                if child is not None:
+                    queue.append(child)
+        return None
+
+    return search
+
+
+def dogtail_search(pid):
+    from dogtail.config import config
+
+    # No GNOME settings under Xvfb (the check reads them), no log files, and the whole tree.
+    config.checkForA11y = False
+    config.logDebugToFile = False
+    config.logDebugToStdOut = False
+    config.childrenLimit = 1_000_000
+    config.searchShowingOnly = False
+    from dogtail import predicate, tree
+
+    node = tree.Node  # noqa: F841 (dogtail wraps every pyatspi accessible in its Node mixin)
+    root = pyatspi_app(pid)
+    wanted = predicate.GenericPredicate(name="Target", roleName="push button")
+    return lambda: root.findChild(wanted, retry=False, requireResult=False)
+
+
+def pelorix_search(pid):
+    import pelorix
+
+    app = pelorix.app(pid=pid)
+    return lambda: app.find(QUERY, timeout_ms=0)
+
+
+def pelorix_hung(pid):
+    # One find and one read while the application is stopped (SIGSTOP): both must give up
+    # within the documented bound instead of waiting for it.
+    import signal
+
+    import pelorix
+
+    app = pelorix.app(pid=pid)
+    button = app.find(QUERY, timeout_ms=0)
+    os.kill(pid, signal.SIGSTOP)
+    try:
+        for label, work in (("find", lambda: app.find(QUERY, timeout_ms=0)),
+                            ("read", button.title)):
+            start = time.perf_counter()
+            try:
+                work()
+                outcome = "answered"
+            except Exception as error:
+                outcome = type(error).__name__
+            print(f"{label} {time.perf_counter() - start:.3f} {outcome}")
+    finally:
+        os.kill(pid, signal.SIGCONT)
+
+
+def main():
+    kind, pid = sys.argv[1], int(sys.argv[2])
+    os.environ.setdefault("ATSPI_NO_CACHE", "1")
+    make = {
+        "pyatspi": pyatspi_search,
+        "dogtail": dogtail_search,
+        "pelorix": pelorix_search,
+    }.get(kind)
+    if make is None:
+        return pelorix_hung(pid)
+    work = make(pid)
+    before = bus_calls()
+    start = time.perf_counter()
+    try:
+        result = work()
+    except Exception as error:  # a hung application: the time to the failure is the figure
+        result = None
+        print(f"{kind}: {type(error).__name__}: {error}", file=sys.stderr)
+    elapsed = time.perf_counter() - start
+    calls = bus_calls() - before
+    print(f"{elapsed:.6f} {calls} {int(result is not None)}")
+    if os.environ.get("BENCH_CALL_DETAIL"):
+        ctypes.CDLL(None).bench_bus_calls_dump()
+
+
+if __name__ == "__main__":
+    main()
