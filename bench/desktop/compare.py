@@ -20,7 +20,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 def start_app(rows):
     app = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "wide_app.py"), str(rows)],
-                           stdout=subprocess.PIPE, text=True)
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     if app.stdout.readline().strip() != "ready":
         raise SystemExit("the benchmark window did not start")
     time.sleep(1.0)  # the bridge registers the application on the bus after the first frame

@@ -99,7 +99,7 @@ def pelorix_hung(pid):
             start = time.perf_counter()
             try:
                 work()
-                outcome = "answered"
+                outcome = "returned"
             except Exception as error:
                 outcome = type(error).__name__
             print(f"{label} {time.perf_counter() - start:.3f} {outcome}")

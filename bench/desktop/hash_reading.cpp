@@ -44,5 +44,9 @@ int main(int argc, char** argv) {
   std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
   std::printf("%.6f %lu %016llx\n", elapsed.count(), bus_calls() - before,
               static_cast<unsigned long long>(hash));
+  if (std::getenv("BENCH_CALL_DETAIL") != nullptr) {
+    auto* dump = reinterpret_cast<void (*)()>(dlsym(RTLD_DEFAULT, "bench_bus_calls_dump"));
+    if (dump != nullptr) dump();
+  }
   return 0;
 }

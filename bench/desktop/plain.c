@@ -144,6 +144,10 @@ int main(int argc, char** argv) {
                                               : collection(app);
   double elapsed = seconds() - start;
   printf("%.6f %lu %d\n", elapsed, calls() - calls_before, result);
+  if (getenv("BENCH_CALL_DETAIL") != NULL) {
+    void (*dump)(void) = (void (*)(void))dlsym(RTLD_DEFAULT, "bench_bus_calls_dump");
+    if (dump != NULL) dump();
+  }
   g_object_unref(app);
   return 0;
 }

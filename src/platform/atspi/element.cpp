@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <set>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -182,6 +184,74 @@ std::string toolkit(AtspiAccessible* accessible) {
   Text name(atspi_accessible_get_toolkit_name(accessible, error.out()));
   Text version(atspi_accessible_get_toolkit_version(accessible, error.out()));
   return name.str() + " " + version.str();
+}
+
+// The application object of every AT-SPI application sits at this path.
+constexpr std::string_view kApplicationPath = "/org/a11y/atspi/accessible/root";
+
+bool is_application_object(AtspiAccessible* accessible) {
+  const AtspiObject& object = accessible->parent;
+  return object.path != nullptr && object.path == kApplicationPath;
+}
+
+// Applications whose bridge has no Collection interface (GTK 4, Qt), by bus name: they are
+// asked for their children one index at a time.
+std::set<std::string>& without_collection() {
+  static auto* names = new std::set<std::string>();
+  return *names;
+}
+
+std::string bus_name_of(AtspiAccessible* accessible) {
+  const AtspiObject& object = accessible->parent;
+  return object.app != nullptr && object.app->bus_name != nullptr ? object.app->bus_name : "";
+}
+
+// The children of an element, in order, each handed (owned) to `take`. Collection.GetMatches
+// with a rule that every element meets and without descending answers with exactly the
+// element's children, in one call; the count and one call per index take one more call per
+// child. Where the application has no Collection interface, or the call fails, the children are
+// read one index at a time, which also tells why a read failed.
+template <class Take>
+::AXError read_children(AtspiAccessible* accessible, Take take) {
+  std::string bus = bus_name_of(accessible);
+  if (!without_collection().contains(bus)) {
+    Owned<AtspiMatchRule> everything(atspi_match_rule_new(
+        nullptr, ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, nullptr,
+        ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, FALSE));
+    ErrorSlot error;
+    GArray* matches =
+        atspi_collection_get_matches(ATSPI_COLLECTION(accessible), everything.get(),
+                                     ATSPI_Collection_SORT_ORDER_CANONICAL, 0, FALSE, error.out());
+    if (!error && matches != nullptr) {
+      for (guint i = 0; i < matches->len; ++i) {
+        AtspiAccessible* child = g_array_index(matches, AtspiAccessible*, i);
+        if (child != nullptr) take(child);
+      }
+      g_array_free(matches, TRUE);
+      return kAXErrorSuccess;
+    }
+    if (matches != nullptr) {
+      for (guint i = 0; i < matches->len; ++i)
+        if (auto* child = g_array_index(matches, AtspiAccessible*, i)) g_object_unref(child);
+      g_array_free(matches, TRUE);
+    }
+    // Only an answer that the interface or method is unknown says the bridge lacks it.
+    std::string_view message = error && error.error->message != nullptr ? error.error->message : "";
+    auto has = [&](std::string_view part) { return message.find(part) != std::string_view::npos; };
+    if (has("org.a11y.atspi.Collection") &&
+        (has("doesn't exist") || has("does not exist") || has("Unknown") || has("unknown")))
+      without_collection().insert(bus);
+  }
+  ErrorSlot error;
+  gint count = atspi_accessible_get_child_count(accessible, error.out());
+  if (error) return status_of(error.error);
+  if (count < 0) return kAXErrorCannotComplete;
+  for (gint i = 0; i < count; ++i) {
+    AtspiAccessible* child = atspi_accessible_get_child_at_index(accessible, i, error.out());
+    if (error) return status_of(error.error);
+    if (child != nullptr) take(child);
+  }
+  return kAXErrorSuccess;
 }
 
 // The AX role of an AT-SPI role; nullptr for roles that read as a window at the top of an
@@ -416,19 +486,29 @@ bool window_relative(AtspiAccessible* accessible) {
   return toolkit(accessible).rfind("GTK 4.", 0) == 0;
 }
 
+::AXError no_component(AtspiAccessible* accessible) {
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  ::AXError status = read_role(accessible, &role);
+  return status != kAXErrorSuccess ? status : kAXErrorAttributeUnsupported;
+}
+
 ::AXError extents(AtspiAccessible* accessible, pid_t pid, CGRect* out) {
-  Owned<AtspiComponent> component = iface(accessible, atspi_accessible_get_component_iface);
-  if (!component) {
-    AtspiRole role = ATSPI_ROLE_INVALID;
-    ::AXError status = read_role(accessible, &role);
-    return status != kAXErrorSuccess ? status : kAXErrorAttributeUnsupported;
+  // Asking for the extents straight away saves the call that lists the element's interfaces
+  // (every widget has a Component); only when the call fails does that list decide whether
+  // the attribute is unsupported or the call failed. The application object has no Component
+  // and GTK 3 complains on standard error when asked, so for it the list comes first.
+  if (is_application_object(accessible)) {
+    Owned<AtspiComponent> component = iface(accessible, atspi_accessible_get_component_iface);
+    if (!component) return no_component(accessible);
   }
   ErrorSlot error;
-  AtspiRect* rect =
-      atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out());
+  AtspiRect* rect = atspi_component_get_extents(ATSPI_COMPONENT(accessible),
+                                                ATSPI_COORD_TYPE_SCREEN, error.out());
   if (error || rect == nullptr) {
     g_free(rect);
-    return status_of(error.error);
+    ::AXError status = status_of(error.error);
+    Owned<AtspiComponent> component = iface(accessible, atspi_accessible_get_component_iface);
+    return component ? status : no_component(accessible);
   }
   *out = CGRect{{static_cast<double>(rect->x), static_cast<double>(rect->y)},
                 {static_cast<double>(rect->width), static_cast<double>(rect->height)}};
@@ -569,13 +649,12 @@ bool is_static_text_role(AtspiRole role) {
 // The children of the application that are windows on screen.
 ::AXError shown_windows(AtspiAccessible* application, std::vector<Owned<AtspiAccessible>>* out,
                         std::optional<std::size_t>* active) {
-  ErrorSlot error;
-  gint count = atspi_accessible_get_child_count(application, error.out());
-  if (error) return status_of(error.error);
-  if (count < 0) return kAXErrorCannotComplete;
-  for (gint i = 0; i < count; ++i) {
-    Owned<AtspiAccessible> child(atspi_accessible_get_child_at_index(application, i, error.out()));
-    if (error || !child) continue;
+  std::vector<Owned<AtspiAccessible>> children;
+  if (::AXError status =
+          read_children(application, [&](AtspiAccessible* child) { children.emplace_back(child); });
+      status != kAXErrorSuccess)
+    return status;
+  for (Owned<AtspiAccessible>& child : children) {
     States states;
     if (read_states(child.get(), &states) != kAXErrorSuccess) continue;
     if (!states.has(ATSPI_STATE_SHOWING) && !states.has(ATSPI_STATE_VISIBLE)) continue;
@@ -906,18 +985,12 @@ AtspiAccessible* Element::resolve(::AXError* status) const {
     return read;
   }
   if (name == "AXChildren") {
-    ErrorSlot error;
-    gint count = atspi_accessible_get_child_count(accessible, error.out());
-    if (error) return status_of(error.error);
-    if (count < 0) return kAXErrorCannotComplete;
     std::vector<CFTypeRef> children;
-    for (gint i = 0; i < count; ++i) {
-      AtspiAccessible* child = atspi_accessible_get_child_at_index(accessible, i, error.out());
-      if (error) {
-        for (CFTypeRef made : children) CFRelease(made);
-        return status_of(error.error);
-      }
-      if (child != nullptr) children.push_back(make_element(child, pid_));
+    ::AXError read = read_children(
+        accessible, [&](AtspiAccessible* child) { children.push_back(make_element(child, pid_)); });
+    if (read != kAXErrorSuccess) {
+      for (CFTypeRef made : children) CFRelease(made);
+      return read;
     }
     *value = array_value(std::move(children));
     return kAXErrorSuccess;
