@@ -162,6 +162,9 @@ def test_vanished_element(app):
     remove.click()
     wait_until(lambda: not remove.exists())
     assert (remove.role(), remove.enabled(), remove.bounds()) == (None, False, None)
+    # Children are read afresh: the removed button is no longer among its container's.
+    with pytest.raises(RuntimeError, match="^Element not found: "):
+        app.find("role:AXButton title:Remove", timeout_ms=0)
     with pytest.raises(RuntimeError, match="^Element not found: AXPress$"):
         remove.click()
 

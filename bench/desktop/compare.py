@@ -27,20 +27,32 @@ def start_app(rows):
     return app
 
 
-def run(command, preload):
+def cpu_seconds(pid):
+    # User and system time of the application so far (fields 14 and 15 of its stat line).
+    with open(f"/proc/{pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def run(command, preload, app_pid):
     env = dict(os.environ, LD_PRELOAD=preload, ATSPI_NO_CACHE="1")
+    # The application's CPU time while the contender runs includes answering its setup calls
+    # (a handful): it shows how much of the search the application itself spends.
+    cpu_before = cpu_seconds(app_pid)
     out = subprocess.run(command, env=env, capture_output=True, text=True, timeout=120)
+    app_cpu = cpu_seconds(app_pid) - cpu_before
     if out.returncode != 0:
         raise SystemExit(f"{command[0]} failed: {out.stderr.strip()}")
     seconds, calls, result = out.stdout.split()[:3]
-    return float(seconds), int(calls), result
+    return float(seconds), int(calls), result, app_cpu
 
 
 def summary(name, samples):
     times = [s[0] for s in samples]
     calls = sorted({s[1] for s in samples})
     results = sorted({s[2] for s in samples})
-    return name, statistics.median(times), min(times), max(times), calls, results
+    app_cpu = statistics.median(s[3] for s in samples)
+    return name, statistics.median(times), min(times), max(times), calls, results, app_cpu
 
 
 def main():
@@ -56,7 +68,7 @@ def main():
     app = start_app(args.rows)
     pid = str(app.pid)
     try:
-        count = run([os.path.join(args.build, "plain"), "walk", pid], preload)[2]
+        count = run([os.path.join(args.build, "plain"), "walk", pid], preload, app.pid)[2]
         print(f"window: {args.rows} rows of 50 buttons; {count} accessible elements "
               f"(application included); pid {pid}")
         groups = {
@@ -76,18 +88,20 @@ def main():
         for group, commands in groups.items():
             samples = {name: [] for name in commands}
             for name, command in commands.items():  # one warm-up each
-                run(command, preload)
+                run(command, preload, app.pid)
             for _ in range(args.rounds):
                 for name, command in commands.items():
-                    samples[name].append(run(command, preload))
+                    samples[name].append(run(command, preload, app.pid))
             print(f"\n== {group}: {args.rounds} rounds, alternating")
-            print(f"{'contender':26} {'median s':>9} {'min s':>8} {'max s':>8}  bus calls  result")
+            print(f"{'contender':26} {'median s':>9} {'min s':>8} {'max s':>8}  bus calls"
+                  f"  µs/call  app CPU s  result")
             for name in commands:
                 row = summary(name, samples[name])
                 results[name] = row
                 calls = "/".join(str(c) for c in row[4])
-                print(f"{row[0]:26} {row[1]:9.3f} {row[2]:8.3f} {row[3]:8.3f}  {calls:>9}  "
-                      f"{','.join(row[5])}")
+                per_call = row[1] / row[4][0] * 1e6 if row[4][0] else float("nan")
+                print(f"{row[0]:26} {row[1]:9.3f} {row[2]:8.3f} {row[3]:8.3f}  {calls:>9}"
+                      f"  {per_call:7.0f}  {row[6]:9.2f}  {','.join(row[5])}")
 
         def ratio(slow, fast):
             return results[slow][1] / results[fast][1]

@@ -209,11 +209,13 @@ std::string bus_name_of(AtspiAccessible* accessible) {
 // The children of an element, in order, each handed (owned) to `take`. Collection.GetMatches
 // with a rule that every element meets and without descending answers with exactly the
 // element's children, in one call; the count and one call per index take one more call per
-// child. Where the application has no Collection interface, or the call fails, the children are
-// read one index at a time, which also tells why a read failed.
+// child. Where the application has no Collection interface (GTK 4, Qt), or the call fails for
+// another reason than a timeout or a vanished element, the children are read one index at a
+// time.
 template <class Take>
 ::AXError read_children(AtspiAccessible* accessible, Take take) {
   std::string bus = bus_name_of(accessible);
+  bool unsupported = false;
   if (!without_collection().contains(bus)) {
     Owned<AtspiMatchRule> everything(atspi_match_rule_new(
         nullptr, ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, nullptr,
@@ -235,17 +237,19 @@ template <class Take>
         if (auto* child = g_array_index(matches, AtspiAccessible*, i)) g_object_unref(child);
       g_array_free(matches, TRUE);
     }
-    // Only an answer that the interface or method is unknown says the bridge lacks it.
-    std::string_view message = error && error.error->message != nullptr ? error.error->message : "";
-    auto has = [&](std::string_view part) { return message.find(part) != std::string_view::npos; };
-    if (has("org.a11y.atspi.Collection") &&
-        (has("doesn't exist") || has("does not exist") || has("Unknown") || has("unknown")))
-      without_collection().insert(bus);
+    // A timeout or a vanished element is the answer; asking again would only wait again.
+    ::AXError status = status_of(error.error);
+    if (status == kAXErrorCannotComplete || status == kAXErrorInvalidUIElement) return status;
+    // Otherwise the bridge most likely has no Collection (GTK 4 says so, Qt answers that the
+    // object path is unknown): if the element answers for its child count, ask this
+    // application one index at a time from now on.
+    unsupported = true;
   }
   ErrorSlot error;
   gint count = atspi_accessible_get_child_count(accessible, error.out());
   if (error) return status_of(error.error);
   if (count < 0) return kAXErrorCannotComplete;
+  if (unsupported) without_collection().insert(bus);
   for (gint i = 0; i < count; ++i) {
     AtspiAccessible* child = atspi_accessible_get_child_at_index(accessible, i, error.out());
     if (error) return status_of(error.error);
@@ -507,12 +511,18 @@ bool window_relative(AtspiAccessible* accessible) {
   if (error || rect == nullptr) {
     g_free(rect);
     ::AXError status = status_of(error.error);
+    if (status == kAXErrorCannotComplete || status == kAXErrorInvalidUIElement) return status;
     Owned<AtspiComponent> component = iface(accessible, atspi_accessible_get_component_iface);
     return component ? status : no_component(accessible);
   }
+  // GTK 3 answers (-1, -1, -1, -1) for a destroyed widget, whose interface list no longer
+  // names a Component; a negative size is what makes the list worth asking for.
+  bool negative = rect->width < 0 || rect->height < 0;
   *out = CGRect{{static_cast<double>(rect->x), static_cast<double>(rect->y)},
                 {static_cast<double>(rect->width), static_cast<double>(rect->height)}};
   g_free(rect);
+  if (negative && !iface(accessible, atspi_accessible_get_component_iface))
+    return no_component(accessible);
   if (window_relative(accessible)) {
     Owned<AtspiAccessible> top = toplevel_of(accessible);
     if (top) {
