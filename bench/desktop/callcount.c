@@ -47,7 +47,9 @@ static void note(DBusMessage* message) {
   }
 }
 
-unsigned long bench_bus_calls(void) { return __atomic_load_n(&total, __ATOMIC_RELAXED); }
+unsigned long bench_bus_calls(void) {
+  return __atomic_load_n(&total, __ATOMIC_RELAXED);
+}
 
 void bench_bus_calls_reset(void) {
   total = 0;

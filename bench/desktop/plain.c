@@ -101,12 +101,11 @@ static int collection(AtspiAccessible* root) {
   GArray* roles = g_array_new(FALSE, FALSE, sizeof(AtspiRole));
   AtspiRole button = ATSPI_ROLE_PUSH_BUTTON;
   g_array_append_val(roles, button);
-  AtspiMatchRule* rule = atspi_match_rule_new(NULL, ATSPI_Collection_MATCH_NONE, NULL,
-                                              ATSPI_Collection_MATCH_NONE, roles,
-                                              ATSPI_Collection_MATCH_ANY, NULL,
-                                              ATSPI_Collection_MATCH_NONE, FALSE);
-  GArray* matches = atspi_collection_get_matches(matcher, rule, ATSPI_Collection_SORT_ORDER_CANONICAL,
-                                                 0, TRUE, NULL);
+  AtspiMatchRule* rule = atspi_match_rule_new(
+      NULL, ATSPI_Collection_MATCH_NONE, NULL, ATSPI_Collection_MATCH_NONE, roles,
+      ATSPI_Collection_MATCH_ANY, NULL, ATSPI_Collection_MATCH_NONE, FALSE);
+  GArray* matches = atspi_collection_get_matches(
+      matcher, rule, ATSPI_Collection_SORT_ORDER_CANONICAL, 0, TRUE, NULL);
   int found = 0;
   for (guint i = 0; matches != NULL && i < matches->len; ++i) {
     AtspiAccessible* match = g_array_index(matches, AtspiAccessible*, i);
