@@ -1,6 +1,7 @@
 #include "platform/atspi/element.h"
 
 #include <atspi/atspi.h>
+#include <dbus/dbus.h>
 #include <signal.h>
 
 #include <algorithm>
@@ -82,9 +83,7 @@ struct Text {
 // The status the system would give for a failed call. libatspi passes on the D-Bus error's
 // text; the D-Bus error names are stable, and so is libatspi's own wording for a vanished
 // application.
-::AXError status_of(const GError* error) {
-  if (error == nullptr || error->message == nullptr) return kAXErrorFailure;
-  std::string_view message = error->message;
+::AXError status_of_text(std::string_view message) {
   auto has = [&](std::string_view part) { return message.find(part) != std::string_view::npos; };
   if (has("NoReply") || has("Did not receive a reply") || has("imed out") || has("Timeout") ||
       has("timeout"))
@@ -95,6 +94,11 @@ struct Text {
       has("was not provided"))
     return kAXErrorInvalidUIElement;
   return kAXErrorFailure;
+}
+
+::AXError status_of(const GError* error) {
+  if (error == nullptr || error->message == nullptr) return kAXErrorFailure;
+  return status_of_text(error->message);
 }
 
 bool process_exists(pid_t pid) {
@@ -416,13 +420,109 @@ bool parent_is_application(AtspiAccessible* accessible) {
   return read_role(parent.get(), &role) == kAXErrorSuccess && role == ATSPI_ROLE_APPLICATION;
 }
 
+// --- Two reads in one round trip -------------------------------------------------------------
+
+// A call of the Accessible interface sent to the application without waiting for the reply;
+// nullptr when it could not be sent.
+DBusPendingCall* send_call(AtspiAccessible* accessible, const char* member) {
+  const AtspiObject& object = accessible->parent;
+  if (object.app == nullptr || object.app->bus == nullptr || object.app->bus_name == nullptr ||
+      object.path == nullptr)
+    return nullptr;
+  DBusMessage* message = dbus_message_new_method_call(object.app->bus_name, object.path,
+                                                      "org.a11y.atspi.Accessible", member);
+  if (message == nullptr) return nullptr;
+  DBusPendingCall* pending = nullptr;
+  if (dbus_connection_send_with_reply(object.app->bus, message, &pending, kCallTimeoutMs) == 0)
+    pending = nullptr;
+  dbus_message_unref(message);
+  return pending;
+}
+
+// The reply to a call sent with send_call (a timeout arrives as an error reply).
+class Reply {
+ public:
+  explicit Reply(DBusPendingCall* pending) {
+    if (pending == nullptr) return;
+    dbus_pending_call_block(pending);
+    message_ = dbus_pending_call_steal_reply(pending);
+    dbus_pending_call_unref(pending);
+  }
+  Reply(const Reply&) = delete;
+  Reply& operator=(const Reply&) = delete;
+  ~Reply() {
+    if (message_ != nullptr) dbus_message_unref(message_);
+  }
+  // The status of the call; its arguments are read only on success.
+  ::AXError status() const {
+    if (message_ == nullptr) return kAXErrorCannotComplete;
+    if (dbus_message_get_type(message_) != DBUS_MESSAGE_TYPE_ERROR) return kAXErrorSuccess;
+    const char* name = dbus_message_get_error_name(message_);
+    const char* text = nullptr;
+    dbus_message_get_args(message_, nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID);
+    std::string message = std::string(name != nullptr ? name : "") + ": " + (text ? text : "");
+    return status_of_text(message);
+  }
+  DBusMessage* get() const { return message_; }
+
+ private:
+  DBusMessage* message_ = nullptr;
+};
+
+// The role and the states of an element: both calls are sent before either reply is awaited,
+// so the application answers the second without waiting for the caller in between. Both are
+// live reads, as with two calls one after the other.
+::AXError read_role_and_states(AtspiAccessible* accessible, AtspiRole* role, States* states) {
+  DBusPendingCall* role_call = send_call(accessible, "GetRole");
+  DBusPendingCall* state_call = role_call != nullptr ? send_call(accessible, "GetState") : nullptr;
+  if (state_call == nullptr) {
+    Reply discarded(role_call);
+    if (::AXError status = read_role(accessible, role); status != kAXErrorSuccess) return status;
+    return read_states(accessible, states);
+  }
+  Reply role_reply(role_call);
+  Reply state_reply(state_call);
+  if (::AXError status = role_reply.status(); status != kAXErrorSuccess) return status;
+  dbus_uint32_t role_value = 0;
+  if (dbus_message_get_args(role_reply.get(), nullptr, DBUS_TYPE_UINT32, &role_value,
+                            DBUS_TYPE_INVALID) == 0)
+    return kAXErrorFailure;
+  *role = static_cast<AtspiRole>(role_value);
+  if (::AXError status = state_reply.status(); status != kAXErrorSuccess)
+    return status == kAXErrorInvalidUIElement ? status : kAXErrorCannotComplete;
+  // The states are a bit set in an array of 32-bit words.
+  DBusMessageIter args;
+  DBusMessageIter words;
+  if (dbus_message_iter_init(state_reply.get(), &args) == 0 ||
+      dbus_message_iter_get_arg_type(&args) != DBUS_TYPE_ARRAY ||
+      dbus_message_iter_get_element_type(&args) != DBUS_TYPE_UINT32)
+    return kAXErrorFailure;
+  dbus_message_iter_recurse(&args, &words);
+  GArray* set = g_array_new(FALSE, FALSE, sizeof(AtspiStateType));
+  for (unsigned word = 0; dbus_message_iter_get_arg_type(&words) == DBUS_TYPE_UINT32; ++word) {
+    dbus_uint32_t bits = 0;
+    dbus_message_iter_get_basic(&words, &bits);
+    for (unsigned bit = 0; bit < 32; ++bit) {
+      if ((bits & (1U << bit)) == 0) continue;
+      auto state = static_cast<AtspiStateType>(word * 32 + bit);
+      g_array_append_val(set, state);
+    }
+    dbus_message_iter_next(&words);
+  }
+  states->set = Owned<AtspiStateSet>(atspi_state_set_new(set));
+  g_array_free(set, TRUE);
+  // A defunct element is one whose widget was destroyed.
+  return states->has(ATSPI_STATE_DEFUNCT) ? kAXErrorInvalidUIElement : kAXErrorSuccess;
+}
+
 ::AXError ax_role(AtspiAccessible* accessible, std::string* out) {
-  AtspiRole role = ATSPI_ROLE_INVALID;
-  if (::AXError status = read_role(accessible, &role); status != kAXErrorSuccess) return status;
   // GTK 3 keeps answering for the accessible of a destroyed widget, role included, and marks
-  // it defunct: the role is what tells whether an element still exists.
+  // it defunct: the states are what tell whether an element still exists.
+  AtspiRole role = ATSPI_ROLE_INVALID;
   States states;
-  if (::AXError status = read_states(accessible, &states); status != kAXErrorSuccess) return status;
+  if (::AXError status = read_role_and_states(accessible, &role, &states);
+      status != kAXErrorSuccess)
+    return status;
   if (const char* mapped = mapped_role(role, states)) {
     *out = mapped;
     return kAXErrorSuccess;
