@@ -481,8 +481,14 @@ class Reply {
     return read_states(accessible, states);
   }
   Reply role_reply(role_call);
+  if (::AXError status = role_reply.status(); status != kAXErrorSuccess) {
+    // The second reply would only be awaited for nothing (a hung application would make the
+    // read wait a second timeout).
+    dbus_pending_call_cancel(state_call);
+    dbus_pending_call_unref(state_call);
+    return status;
+  }
   Reply state_reply(state_call);
-  if (::AXError status = role_reply.status(); status != kAXErrorSuccess) return status;
   dbus_uint32_t role_value = 0;
   if (dbus_message_get_args(role_reply.get(), nullptr, DBUS_TYPE_UINT32, &role_value,
                             DBUS_TYPE_INVALID) == 0)
