@@ -7,6 +7,7 @@ with the reason why no desktop is available.
 
 import os
 import signal
+import subprocess
 import time
 
 import pytest
@@ -183,6 +184,32 @@ def test_unresponsive_application_cannot_complete(running, app):
     # Each call waits at most a second; an action makes at most three of them.
     assert elapsed < 6
     wait_until(lambda: button.role() == "AXButton")
+
+
+def test_searching_a_stopped_or_vanishing_application_ends_in_time(toolkit):
+    """A search absorbs an application that stops answering or quits halfway, and ends within
+    the per-call bound with "Element not found"."""
+    started = launch_fixture(toolkit)
+    try:
+        app = started.app()
+        os.kill(started.pid, signal.SIGSTOP)
+        began = time.monotonic()
+        with pytest.raises(RuntimeError, match="^Element not found: title:Nowhere$"):
+            app.find("title:Nowhere", timeout_ms=0)
+        stopped_elapsed = time.monotonic() - began
+        os.kill(started.pid, signal.SIGCONT)
+        # The application quits while the search keeps retrying.
+        killer = subprocess.Popen(["sh", "-c", f"sleep 0.3; kill -9 {started.pid}"])
+        began = time.monotonic()
+        with pytest.raises(RuntimeError, match="^Element not found: title:Nowhere$"):
+            app.find("title:Nowhere", timeout_ms=1500)
+        vanished_elapsed = time.monotonic() - began
+        killer.wait()
+    finally:
+        started.stop()
+    # The root's role and children reads each wait at most a second.
+    assert stopped_elapsed < 4
+    assert vanished_elapsed < 1.5 + 4
 
 
 def test_idle(toolkit, app):
