@@ -1,6 +1,6 @@
 """Real applications for the tests that run on the desktop session (scripts/desktop-session).
 
-The fixture applications in tests/apps are written with Debian's PyGObject and PyQt5, which
+The fixture applications in harness/apps are written with Debian's PyGObject and PyQt5, which
 only Debian's own interpreter can import; each runs as a separate process of that interpreter.
 """
 
@@ -19,7 +19,7 @@ from typing import Any, Callable
 import pelorix
 
 SYSTEM_PYTHON = "/usr/bin/python3"
-APPS = Path(__file__).resolve().parent.parent / "tests" / "apps"
+APPS = Path(__file__).resolve().parent / "apps"
 
 
 @dataclass(frozen=True)

@@ -1,4 +1,4 @@
-"""pelorix on the real desktop: GTK 3, GTK 4 and Qt 5 applications (tests/apps) and a stock
+"""pelorix on the real desktop: GTK 3, GTK 4 and Qt 5 applications (harness/apps) and a stock
 Debian application, reached through AT-SPI2 and the X server.
 
 Runs inside scripts/desktop-session (scripts/test does that); elsewhere the group is skipped
