@@ -641,7 +641,7 @@ bool window_relative(AtspiAccessible* accessible) {
   return kAXErrorSuccess;
 }
 
-bool is_text_role(AtspiRole role) {
+bool is_editable_text_role(AtspiRole role) {
   switch (role) {
     case ATSPI_ROLE_TEXT:
     case ATSPI_ROLE_ENTRY:
@@ -649,6 +649,15 @@ bool is_text_role(AtspiRole role) {
     case ATSPI_ROLE_EDITBAR:
     case ATSPI_ROLE_TERMINAL:
     case ATSPI_ROLE_DOCUMENT_TEXT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool is_text_role(AtspiRole role) {
+  if (is_editable_text_role(role)) return true;
+  switch (role) {
     case ATSPI_ROLE_PARAGRAPH:
     case ATSPI_ROLE_LABEL:
     case ATSPI_ROLE_STATIC:
@@ -851,20 +860,6 @@ bool pressable_role(AtspiRole role) {
   auto x = static_cast<int>(rect.origin.x + rect.size.width / 2);
   auto y = static_cast<int>(rect.origin.y + rect.size.height / 2);
   return x11::click_at(pid, x, y, button) ? kAXErrorSuccess : kAXErrorCannotComplete;
-}
-
-bool is_editable_text_role(AtspiRole role) {
-  switch (role) {
-    case ATSPI_ROLE_TEXT:
-    case ATSPI_ROLE_ENTRY:
-    case ATSPI_ROLE_PASSWORD_TEXT:
-    case ATSPI_ROLE_EDITBAR:
-    case ATSPI_ROLE_TERMINAL:
-    case ATSPI_ROLE_DOCUMENT_TEXT:
-      return true;
-    default:
-      return false;
-  }
 }
 
 // Gives the element the keyboard focus. GTK 4 cannot do that through AT-SPI (it answers
