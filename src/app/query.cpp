@@ -139,7 +139,10 @@ std::string debug_quoted(std::string_view text) {
   for (std::int32_t i = 0; i < length;) {
     std::int32_t start = i;
     UChar32 c = 0;
-    U8_NEXT_OR_FFFD(data, i, length, c);
+    U8_NEXT(data, i, length, c);
+    // Bytes that are not UTF-8 cannot come from Python, but show as replacement characters.
+    bool ill_formed = c < 0;
+    if (ill_formed) c = 0xFFFD;
     switch (c) {
       case '\t':
         out += "\\t";
@@ -162,8 +165,6 @@ std::string debug_quoted(std::string_view text) {
       default:
         break;
     }
-    // Bytes that are not UTF-8 cannot come from Python, but show as replacement characters.
-    bool ill_formed = c == 0xFFFD && !(i - start == 3 && data[start] == 0xEF);
     if (ill_formed || u_hasBinaryProperty(c, UCHAR_GRAPHEME_EXTEND) || !is_printable(c)) {
       append_code_point_escape(out, c);
     } else {

@@ -15,12 +15,12 @@ std::string decode_lossy(std::string_view bytes) {
   for (std::int32_t i = 0; i < length;) {
     std::int32_t start = i;
     UChar32 c = 0;
-    U8_NEXT_OR_FFFD(data, i, length, c);
-    if (c != 0xFFFD || (i - start == 3 && data[start] == 0xEF)) {
+    U8_NEXT(data, i, length, c);  // negative for an ill-formed sequence, which it skips whole
+    if (c < 0) {
+      out.append("\xEF\xBF\xBD");
+    } else {
       out.append(
           bytes.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
-    } else {
-      out.append("\xEF\xBF\xBD");
     }
   }
   return out;

@@ -151,6 +151,13 @@ struct States {
   return error ? status_of(error.error) : kAXErrorSuccess;
 }
 
+// `unsupported`, unless the element is gone or does not answer: then that says more.
+::AXError unsupported_unless_gone(AtspiAccessible* accessible, ::AXError unsupported) {
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  ::AXError read = read_role(accessible, &role);
+  return read != kAXErrorSuccess ? read : unsupported;
+}
+
 ::AXError read_states(AtspiAccessible* accessible, States* states) {
   states->set = Owned<AtspiStateSet>(atspi_accessible_get_state_set(accessible));
   if (!states->set) {
@@ -1152,9 +1159,7 @@ AtspiAccessible* Element::resolve(::AXError* status) const {
     return kAXErrorSuccess;
   }
   // Anything else is unknown here; a vanished element still says so first.
-  AtspiRole role = ATSPI_ROLE_INVALID;
-  ::AXError read = read_role(accessible, &role);
-  return read != kAXErrorSuccess ? read : kAXErrorAttributeUnsupported;
+  return unsupported_unless_gone(accessible, kAXErrorAttributeUnsupported);
 }
 
 ::AXError Element::set_attribute_value(const std::string& name, CFTypeRef value) const {
@@ -1166,9 +1171,7 @@ AtspiAccessible* Element::resolve(::AXError* status) const {
   if ((status = read_states(accessible, &states)) != kAXErrorSuccess) return status;
   if (name == "AXFocused") return write_focus(accessible, pid_, value);
   if (name == "AXValue") return write_value(accessible, value);
-  AtspiRole role = ATSPI_ROLE_INVALID;
-  ::AXError read = read_role(accessible, &role);
-  return read != kAXErrorSuccess ? read : kAXErrorAttributeUnsupported;
+  return unsupported_unless_gone(accessible, kAXErrorAttributeUnsupported);
 }
 
 ::AXError Element::perform_action(const std::string& action) const {
@@ -1184,9 +1187,7 @@ AtspiAccessible* Element::resolve(::AXError* status) const {
   if (action == "AXRaise") return raise_window(accessible, pid_);
   if (action == "AXIncrement" || action == "AXDecrement")
     return step(accessible, action == "AXIncrement");
-  AtspiRole role = ATSPI_ROLE_INVALID;
-  ::AXError read = read_role(accessible, &role);
-  return read != kAXErrorSuccess ? read : kAXErrorActionUnsupported;
+  return unsupported_unless_gone(accessible, kAXErrorActionUnsupported);
 }
 
 ::AXError Element::get_pid(pid_t* pid) const {
