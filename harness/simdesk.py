@@ -230,6 +230,16 @@ class Nodes(list):
         raise LookupError(f"no node with {wanted}")
 
 
+def built_in(path: str | os.PathLike | None = None) -> bool:
+    """Whether the module carries the simulated desktop: builds for macOS do not, the system's
+    accessibility is their only desktop."""
+    if path is None:
+        import pelorix
+
+        path = pelorix.__file__
+    return hasattr(ctypes.CDLL(os.fspath(path)), "pelorix_simdesk_request")
+
+
 class Desktop:
     """The process-wide simulated desktop, seen through the pelorix module's harness."""
 

@@ -147,6 +147,7 @@ PyModuleDef definition = {
 }  // namespace
 }  // namespace pelorix::binding
 
-extern "C" PyMODINIT_FUNC PyInit_pelorix(void) {
+// PyMODINIT_FUNC carries the C linkage itself.
+PyMODINIT_FUNC PyInit_pelorix(void) {
   return PyModuleDef_Init(&pelorix::binding::definition);
 }

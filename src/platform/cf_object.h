@@ -5,6 +5,10 @@
 // every reference it was given.
 #pragma once
 
+#if defined(__APPLE__)
+#error "our own object model exists only where the frameworks do not"
+#endif
+
 #include <atomic>
 #include <cstdint>
 #include <string>

@@ -8,13 +8,15 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
+#include <string_view>
+#include <system_error>
 
-#if !defined(__APPLE__)
+#if defined(__APPLE__)
+#include <crt_externs.h>
+#else
 #include "platform/backend.h"
-#endif
-
 extern char** environ;
+#endif
 
 namespace pelorix::platform {
 namespace {
@@ -48,13 +50,29 @@ struct Pipe {
   Fd write;
 };
 
+// Both ends close-on-exec, so that no other child started meanwhile keeps our ends open (our
+// own child gets its ends through the spawn's dup2, which clears the flag on the copy). macOS
+// has no pipe2 before version 27, so the flag is set right after the pipe is made: a child
+// that another thread spawns in that instant can still inherit the ends, as with every
+// runtime on macOS. Only that child's lifetime would then delay our end of file.
 int make_pipe(Pipe* pipe) {
   int fds[2];
-  // Close-on-exec, so that no other child started meanwhile keeps our ends open.
-  if (::pipe2(fds, O_CLOEXEC) != 0) return errno;
+  if (::pipe(fds) != 0) return errno;
   pipe->read = Fd(fds[0]);
   pipe->write = Fd(fds[1]);
+  for (int fd : fds)
+    if (::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) return errno;
   return 0;
+}
+
+// The environment a child inherits. A shared library on macOS cannot link against `environ`
+// (only the main program has it); the C library hands it out through _NSGetEnviron.
+char** environment() {
+#if defined(__APPLE__)
+  return *_NSGetEnviron();
+#else
+  return environ;
+#endif
 }
 
 class FileActions {
@@ -114,10 +132,10 @@ bool on_path(const std::string& name) {
 }  // namespace
 
 std::string system_error_text(int error_number) {
-  char buffer[256];
-  // The GNU strerror_r may return a static string instead of filling the buffer.
-  const char* text = strerror_r(error_number, buffer, sizeof buffer);
-  return std::string(text) + " (os error " + std::to_string(error_number) + ")";
+  // The C++ library picks the thread-safe strerror_r its C library has (GNU's returns the text,
+  // the XSI one of macOS fills a buffer), so neither shape is spelled out here.
+  return std::generic_category().message(error_number) + " (os error " +
+         std::to_string(error_number) + ")";
 }
 
 bool ProgramOutput::succeeded() const {
@@ -153,7 +171,7 @@ std::variant<ProgramOutput, ProgramFailedToStart> run_program(
   args.push_back(nullptr);
 
   pid_t child = 0;
-  error = posix_spawnp(&child, args[0], actions.get(), nullptr, args.data(), environ);
+  error = posix_spawnp(&child, args[0], actions.get(), nullptr, args.data(), environment());
   if (error != 0) return ProgramFailedToStart{error};
   out.write.close();
   err.write.close();
