@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/cf_object.h"
-#include "platform/process.h"
+#include "platform/host_commands.h"
 
 namespace pelorix::platform {
 
@@ -44,10 +44,19 @@ class Backend {
   virtual bool allow_event_source(CGEventSourceStateID state) = 0;
   virtual bool allow_keyboard_event(CGKeyCode key_code, bool key_down) = 0;
   virtual void post_keyboard_event(pid_t pid, const KeyEvent& event) = 0;
-  // The outcome of a system program that exists only on macOS (argv[0] is its bare name and
-  // nothing of that name is on PATH), when the backend answers it itself; nullopt otherwise.
-  virtual std::optional<ProgramOutput> run_system_tool(const std::vector<std::string>&) {
-    return std::nullopt;
+  // The host services (platform/host.h). A backend without answers of its own runs the
+  // macOS programs, as the system would.
+  virtual PidLookup find_pid_by_name(const std::string& name) {
+    return commands::find_pid_by_name(name);
+  }
+  virtual PidLookup find_pid_by_bundle_id(const std::string& bundle_id) {
+    return commands::find_pid_by_bundle_id(bundle_id);
+  }
+  virtual Capture capture_window(pid_t pid) { return commands::capture_window(pid); }
+  virtual Capture capture_region(const Region& region) { return commands::capture_region(region); }
+  virtual bool is_running(pid_t pid) { return commands::is_running(pid); }
+  virtual std::optional<ProgramFailedToStart> terminate(pid_t pid) {
+    return commands::terminate(pid);
   }
 };
 
