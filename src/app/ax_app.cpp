@@ -13,14 +13,14 @@ bool is_element(CFTypeRef value) {
 }  // namespace
 
 bool AXApp::is_running() const {
-  return pid > 0 && platform::is_running(pid);
+  return pid > 0 && platform::host().is_running(pid);
 }
 
 Result<void, Failure> AXApp::terminate() const {
   if (pid <= 0)
     return Failure(
         AXError(AXErrorKind::AppNotRunning, "no single process has pid " + std::to_string(pid)));
-  if (auto failed = platform::terminate(pid)) return Failure(failed->text());
+  if (auto failed = platform::host().terminate(pid)) return Failure(failed->text());
   return {};
 }
 

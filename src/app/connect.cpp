@@ -29,8 +29,9 @@ Result<pid_t, Failure> look_up(const std::optional<std::string>& name,
   const std::string& what = bundle_id ? *bundle_id : name.value();
   // No process name or bundle identifier holds a NUL, and none can be passed on intact.
   if (what.find('\0') != std::string::npos) return Failure(AXError(AXErrorKind::AppNotFound, what));
-  return found_pid(
-      bundle_id ? platform::find_pid_by_bundle_id(what) : platform::find_pid_by_name(what), what);
+  return found_pid(bundle_id ? platform::host().find_pid_by_bundle_id(what)
+                             : platform::host().find_pid_by_name(what),
+                   what);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 namespace pelorix {
 
 Result<std::string> AXApp::screenshot() const {
-  auto captured = platform::capture_window(pid);
+  auto captured = platform::host().capture_window(pid);
   if (auto* failure = std::get_if<platform::CaptureFailure>(&captured)) {
     if (failure->stage == platform::CaptureFailure::Stage::Unsuccessful)
       return AXError(AXErrorKind::MacOSApiError, "Screenshot failed");

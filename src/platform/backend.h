@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/cf_object.h"
-#include "platform/host_commands.h"
+#include "platform/host.h"
 
 namespace pelorix::platform {
 
@@ -34,9 +34,10 @@ struct KeyEvent {
   std::u16string units;
 };
 
-class Backend {
+// A backend answers the host services too (platform/host.h); the defaults run the macOS
+// programs, as the system would.
+class Backend : public HostServices {
  public:
-  virtual ~Backend() = default;
   virtual bool process_trusted() = 0;
   // An owned element, or null.
   virtual AXUIElementRef create_application(pid_t pid) = 0;
@@ -44,20 +45,6 @@ class Backend {
   virtual bool allow_event_source(CGEventSourceStateID state) = 0;
   virtual bool allow_keyboard_event(CGKeyCode key_code, bool key_down) = 0;
   virtual void post_keyboard_event(pid_t pid, const KeyEvent& event) = 0;
-  // The host services (platform/host.h). A backend without answers of its own runs the
-  // macOS programs, as the system would.
-  virtual PidLookup find_pid_by_name(const std::string& name) {
-    return commands::find_pid_by_name(name);
-  }
-  virtual PidLookup find_pid_by_bundle_id(const std::string& bundle_id) {
-    return commands::find_pid_by_bundle_id(bundle_id);
-  }
-  virtual Capture capture_window(pid_t pid) { return commands::capture_window(pid); }
-  virtual Capture capture_region(const Region& region) { return commands::capture_region(region); }
-  virtual bool is_running(pid_t pid) { return commands::is_running(pid); }
-  virtual std::optional<ProgramFailedToStart> terminate(pid_t pid) {
-    return commands::terminate(pid);
-  }
 };
 
 Backend& active_backend();

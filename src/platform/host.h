@@ -40,18 +40,28 @@ struct Region {
 // but produced no image).
 using Capture = std::variant<std::string, CaptureFailure>;
 
-// The process whose name is exactly `name`.
-PidLookup find_pid_by_name(const std::string& name);
-// The process of the application with this bundle identifier.
-PidLookup find_pid_by_bundle_id(const std::string& bundle_id);
-// The frontmost window of the process, as PNG.
-Capture capture_window(pid_t pid);
-// Whatever the screen shows in the region, as PNG.
-Capture capture_region(const Region& region);
-// Whether a process with this pid (> 0) exists.
-bool is_running(pid_t pid);
-// Asks the process (pid > 0) to terminate. Only a failure to ask at all is reported; whether the
-// process still existed is not.
-std::optional<ProgramFailedToStart> terminate(pid_t pid);
+// The host services. Each call's default is what the macOS programs answer
+// (host_commands.cpp); a backend that knows better overrides it.
+class HostServices {
+ public:
+  virtual ~HostServices() = default;
+  // The process whose name is exactly `name`.
+  virtual PidLookup find_pid_by_name(const std::string& name);
+  // The process of the application with this bundle identifier.
+  virtual PidLookup find_pid_by_bundle_id(const std::string& bundle_id);
+  // The frontmost window of the process, as PNG.
+  virtual Capture capture_window(pid_t pid);
+  // Whatever the screen shows in the region, as PNG.
+  virtual Capture capture_region(const Region& region);
+  // Whether a process with this pid (> 0) exists.
+  virtual bool is_running(pid_t pid);
+  // Asks the process (pid > 0) to terminate. Only a failure to ask at all is reported; whether
+  // the process still existed is not.
+  virtual std::optional<ProgramFailedToStart> terminate(pid_t pid);
+};
+
+// The host services in use: on Apple systems the system's programs, elsewhere the active
+// backend's.
+HostServices& host();
 
 }  // namespace pelorix::platform

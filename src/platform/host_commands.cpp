@@ -74,15 +74,26 @@ std::string region_text(const Region& region) {
          std::to_string(region_coordinate(region.height));
 }
 
-PidLookup find_pid_by_name(const std::string& name) {
+}  // namespace pelorix::platform::commands
+
+namespace pelorix::platform {
+
+using commands::bundle_lookup_script;
+using commands::look_up;
+using commands::read_osascript_output;
+using commands::read_pgrep_output;
+using commands::region_text;
+using commands::window_id_script;
+
+PidLookup HostServices::find_pid_by_name(const std::string& name) {
   return look_up({"pgrep", "-x", name}, read_pgrep_output);
 }
 
-PidLookup find_pid_by_bundle_id(const std::string& bundle_id) {
+PidLookup HostServices::find_pid_by_bundle_id(const std::string& bundle_id) {
   return look_up({"osascript", "-e", bundle_lookup_script(bundle_id)}, read_osascript_output);
 }
 
-Capture capture_window(pid_t pid) {
+Capture HostServices::capture_window(pid_t pid) {
   auto lookup = run_program({"osascript", "-e", window_id_script(pid)});
   if (auto* failed = std::get_if<ProgramFailedToStart>(&lookup))
     return CaptureFailure{CaptureFailure::Stage::CouldNotStart, failed->error_number};
@@ -97,14 +108,14 @@ Capture capture_window(pid_t pid) {
                          "pelorix_screenshot_" + std::to_string(pid), ".png");
 }
 
-Capture capture_region(const Region& region) {
+Capture HostServices::capture_region(const Region& region) {
   return capture_to_file(
       {"screencapture", "-R", region_text(region), "-x"},
       "pelorix_element_screenshot_" + std::to_string(static_cast<unsigned long>(::getpid())),
       ".png");
 }
 
-bool is_running(pid_t pid) {
+bool HostServices::is_running(pid_t pid) {
   std::string proc = "/proc/" + std::to_string(pid);
   struct stat info {};
   if (::stat(proc.c_str(), &info) == 0) return true;
@@ -113,10 +124,10 @@ bool is_running(pid_t pid) {
   return output != nullptr && output->succeeded();
 }
 
-std::optional<ProgramFailedToStart> terminate(pid_t pid) {
+std::optional<ProgramFailedToStart> HostServices::terminate(pid_t pid) {
   auto outcome = run_program({"kill", std::to_string(pid)});
   if (auto* failed = std::get_if<ProgramFailedToStart>(&outcome)) return *failed;
   return std::nullopt;
 }
 
-}  // namespace pelorix::platform::commands
+}  // namespace pelorix::platform

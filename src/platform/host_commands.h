@@ -1,6 +1,6 @@
-// The host services as the macOS programs answer them: pgrep and kill, osascript with two
-// System Events scripts, and screencapture. Apple systems use these; so does the simulated
-// desktop, where tests put stand-ins of these programs on PATH and check the command lines.
+// What the host services' macOS programs are told and what they answer: pgrep and kill,
+// osascript with two System Events scripts, and screencapture. HostServices runs them by
+// default; these are the pure parts.
 #pragma once
 
 #include <string>
@@ -9,13 +9,6 @@
 #include "platform/host.h"
 
 namespace pelorix::platform::commands {
-
-PidLookup find_pid_by_name(const std::string& name);
-PidLookup find_pid_by_bundle_id(const std::string& bundle_id);
-Capture capture_window(pid_t pid);
-Capture capture_region(const Region& region);
-bool is_running(pid_t pid);
-std::optional<ProgramFailedToStart> terminate(pid_t pid);
 
 // pgrep's output: the first line, trimmed; several pids mean the first.
 LookupAnswer read_pgrep_output(std::string_view output);

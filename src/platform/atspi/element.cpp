@@ -37,6 +37,16 @@ AtspiAccessible* Element::resolve(::AXError* status) const {
   return nullptr;
 }
 
+AtspiAccessible* Element::resolve_live(::AXError* status) const {
+  AtspiAccessible* accessible = resolve(status);
+  if (accessible == nullptr) return nullptr;
+  // A destroyed widget's accessible may still list actions that no longer do anything, and
+  // take writes that go nowhere; its states say whether it is defunct.
+  States states;
+  if ((*status = read_states(accessible, &states)) != kAXErrorSuccess) return nullptr;
+  return accessible;
+}
+
 ::AXError Element::copy_attribute_value(const std::string& name, CFTypeRef* value) const {
   std::lock_guard<std::recursive_mutex> guard(desktop().mutex());
   ::AXError status = kAXErrorSuccess;
@@ -48,10 +58,8 @@ AtspiAccessible* Element::resolve(::AXError* status) const {
 ::AXError Element::set_attribute_value(const std::string& name, CFTypeRef value) const {
   std::lock_guard<std::recursive_mutex> guard(desktop().mutex());
   ::AXError status = kAXErrorSuccess;
-  AtspiAccessible* accessible = resolve(&status);
+  AtspiAccessible* accessible = resolve_live(&status);
   if (accessible == nullptr) return status;
-  States states;
-  if ((status = read_states(accessible, &states)) != kAXErrorSuccess) return status;
   if (name == "AXFocused") return write_focus(accessible, pid_, value);
   if (name == "AXValue") return write_value(accessible, value);
   return unsupported_unless_gone(accessible, kAXErrorAttributeUnsupported);
@@ -60,11 +68,8 @@ AtspiAccessible* Element::resolve(::AXError* status) const {
 ::AXError Element::perform_action(const std::string& action) const {
   std::lock_guard<std::recursive_mutex> guard(desktop().mutex());
   ::AXError status = kAXErrorSuccess;
-  AtspiAccessible* accessible = resolve(&status);
+  AtspiAccessible* accessible = resolve_live(&status);
   if (accessible == nullptr) return status;
-  // A destroyed widget's accessible may still list actions that no longer do anything.
-  States states;
-  if ((status = read_states(accessible, &states)) != kAXErrorSuccess) return status;
   if (action == "AXPress") return press(accessible, pid_);
   if (action == "AXShowMenu") return show_menu(accessible, pid_);
   if (action == "AXRaise") return raise_window(accessible, pid_);
