@@ -10,7 +10,8 @@ set(PELORIX_CORE_SOURCES
   src/app/query.cpp
   src/app/screenshot.cpp
   src/app/search.cpp
-  src/app/text.cpp
+  src/app/tree_walk.cpp
+  src/util/text.cpp
   src/element/actions.cpp
   src/element/ax_element.cpp
   src/element/element_search.cpp
@@ -19,6 +20,8 @@ set(PELORIX_CORE_SOURCES
   src/healing/healing_config.cpp
   src/platform/capture.cpp
   src/platform/clock.cpp
+  src/platform/host.cpp
+  src/platform/host_commands.cpp
   src/platform/process.cpp
   src/sync/heuristic_sync.cpp
   src/sync/runtime.cpp
@@ -31,9 +34,19 @@ set(PELORIX_CORE_APPLE_SOURCES
 # Elsewhere: our own Core Foundation object model and the desktop backends behind it (the real
 # desktop through AT-SPI2 and X11, and the simulated one).
 set(PELORIX_CORE_LINUX_SOURCES
+  src/platform/atspi/actions.cpp
+  src/platform/atspi/attributes.cpp
+  src/platform/atspi/children.cpp
   src/platform/atspi/desktop.cpp
   src/platform/atspi/element.cpp
-  src/platform/atspi/tools.cpp
+  src/platform/atspi/host.cpp
+  src/platform/atspi/mapping.cpp
+  src/platform/atspi/reads.cpp
+  src/platform/atspi/requests.cpp
+  src/platform/atspi/text.cpp
+  src/platform/atspi/values.cpp
+  src/platform/atspi/windows.cpp
+  src/platform/atspi/writes.cpp
   src/platform/atspi/x11.cpp
   src/platform/core_foundation.cpp
   src/platform/accessibility.cpp

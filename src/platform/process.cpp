@@ -7,14 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <string_view>
 #include <system_error>
 
 #if defined(__APPLE__)
 #include <crt_externs.h>
 #else
-#include "platform/backend.h"
 extern char** environ;
 #endif
 
@@ -53,8 +50,8 @@ struct Pipe {
 // Both ends close-on-exec, so that no other child started meanwhile keeps our ends open (our
 // own child gets its ends through the spawn's dup2, which clears the flag on the copy). macOS
 // has no pipe2 before version 27, so the flag is set right after the pipe is made: a child
-// that another thread spawns in that instant can still inherit the ends, as with every
-// runtime on macOS. Only that child's lifetime would then delay our end of file.
+// that another thread spawns in that instant can still inherit the ends, and would then only
+// delay our end of file until it exits.
 int make_pipe(Pipe* pipe) {
   int fds[2];
   if (::pipe(fds) != 0) return errno;
@@ -112,23 +109,6 @@ void drain(Fd& out, Fd& err, std::string* out_text, std::string* err_text) {
   }
 }
 
-#if !defined(__APPLE__)
-// Whether posix_spawnp would find an executable `name` on PATH.
-bool on_path(const std::string& name) {
-  if (name.find('/') != std::string::npos) return true;
-  const char* path = std::getenv("PATH");
-  std::string_view dirs = path != nullptr ? path : "/bin:/usr/bin";
-  while (true) {
-    std::size_t end = dirs.find(':');
-    std::string dir(dirs.substr(0, end));
-    std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return true;
-    if (end == std::string_view::npos) return false;
-    dirs.remove_prefix(end + 1);
-  }
-}
-#endif
-
 }  // namespace
 
 std::string system_error_text(int error_number) {
@@ -145,12 +125,6 @@ bool ProgramOutput::succeeded() const {
 std::variant<ProgramOutput, ProgramFailedToStart> run_program(
     const std::vector<std::string>& argv) {
   if (argv.empty()) return ProgramFailedToStart{EINVAL};
-#if !defined(__APPLE__)
-  // The macOS tools (osascript, screencapture) have no namesake here; the desktop backend
-  // answers them itself, unless a program of that name was put on PATH on purpose.
-  if (!argv[0].empty() && !on_path(argv[0]))
-    if (auto answered = active_backend().run_system_tool(argv)) return std::move(*answered);
-#endif
   Pipe out, err;
   if (int error = make_pipe(&out); error != 0) return ProgramFailedToStart{error};
   if (int error = make_pipe(&err); error != 0) return ProgramFailedToStart{error};
