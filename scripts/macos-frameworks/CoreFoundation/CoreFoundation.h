@@ -13,6 +13,7 @@ extern "C" {
 
 typedef signed long CFIndex;
 typedef unsigned long CFTypeID;
+typedef unsigned long CFHashCode;
 typedef const void* CFTypeRef;
 typedef const struct __CFAllocator* CFAllocatorRef;
 typedef const struct __CFString* CFStringRef;
@@ -38,6 +39,8 @@ CFTypeRef CFRetain(CFTypeRef cf);
 void CFRelease(CFTypeRef cf);
 CFTypeID CFGetTypeID(CFTypeRef cf);
 CFIndex CFGetRetainCount(CFTypeRef cf);
+Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2);
+CFHashCode CFHash(CFTypeRef cf);
 
 // CFArray.h
 typedef const void* (*CFArrayRetainCallBack)(CFAllocatorRef allocator, const void* value);
