@@ -42,6 +42,8 @@ class CFObject {
   void retain() const;
   void release() const;
   CFIndex retain_count() const { return refs_.load(std::memory_order_relaxed); }
+  // CFEqual's answer for two objects of the same kind: identity unless a kind knows better.
+  virtual bool equals(const CFObject& other) const { return this == &other; }
 
   // Objects that live for the whole process (the two booleans) are counted like any other
   // but never freed.
@@ -78,6 +80,9 @@ class StringObject final : public CFObject {
   // we do so only when the text can be read as a C string at all.
   StringObject(std::u16string units, bool direct);
   const std::u16string& units() const { return units_; }
+  bool equals(const CFObject& other) const override {
+    return units_ == static_cast<const StringObject&>(other).units_;
+  }
   // The UTF-8 text when the units are well-formed UTF-16 (empty otherwise).
   const std::string& utf8() const { return utf8_; }
   bool well_formed() const { return well_formed_; }

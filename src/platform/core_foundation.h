@@ -78,6 +78,7 @@ CFTypeRef CFRetain(CFTypeRef cf);
 void CFRelease(CFTypeRef cf);
 CFTypeID CFGetTypeID(CFTypeRef cf);
 CFIndex CFGetRetainCount(CFTypeRef cf);
+Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2);
 
 CFTypeID CFArrayGetTypeID(void);
 CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex numValues,

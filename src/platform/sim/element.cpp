@@ -399,6 +399,11 @@ Value value_from_json(const json& item, std::int64_t now_ns) {
   return desktop().perform_action(*this, action);
 }
 
+bool SimElement::equals(const CFObject& other) const {
+  const auto* sim = dynamic_cast<const SimElement*>(&other);
+  return sim != nullptr && sim->node_ == node_;
+}
+
 ::AXError SimElement::get_pid(pid_t* pid) const {
   return desktop().get_pid(*this, pid);
 }

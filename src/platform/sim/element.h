@@ -106,6 +106,8 @@ class SimElement final : public ElementObject {
   SimElement(NodeId node, pid_t pid) : node_(node), pid_(pid) {}
   NodeId node() const { return node_; }
   pid_t pid() const { return pid_; }
+  // Two proxies of one node are the same element.
+  bool equals(const CFObject& other) const override;
 
   ::AXError copy_attribute_value(const std::string& attribute, CFTypeRef* value) const override;
   ::AXError set_attribute_value(const std::string& attribute, CFTypeRef value) const override;
