@@ -152,6 +152,15 @@ class Tree:
     _indexes: dict = field(default_factory=dict, repr=False)
     _contains: dict = field(default_factory=dict, repr=False)
 
+    def preorder(self) -> Iterable[Element]:
+        """Each element followed by its subtree, as an indented listing shows them."""
+        stack = [self.elements[0]]
+        while stack:
+            e = stack.pop()
+            yield e
+            children = [n for n in e.children or () if n < len(self.elements)]
+            stack.extend(self.elements[n] for n in reversed(children))
+
     def having(self, name: str, text: str) -> frozenset[int]:
         """The elements whose attribute passes the query field's test for `text`."""
         if name in EQUAL:
@@ -184,14 +193,15 @@ class Progress:
     def __init__(self, stream: TextIO | None = None):
         self.stream = stream if stream is not None else sys.stderr
         self.start = time.monotonic()
+        self.what = ""
         self.last = 0
-        self.shown = False
 
     def __call__(self, what: str, count: int, total: int | None = None) -> None:
+        if what != self.what:
+            self.what, self.last = what, 0
         if count - self.last < PROGRESS_EVERY or time.monotonic() - self.start < PROGRESS_AFTER_S:
             return
         self.last = count
-        self.shown = True
         of = f" of {total}" if total is not None else ""
         print(f"pelorix-inspect: {what} {count}{of} elements", file=self.stream, flush=True)
 
@@ -256,12 +266,12 @@ def _candidates(e: Element) -> list[tuple[str, dict]]:
     for size in range(1, len(present) + 1):
         for subset in itertools.combinations(present, size):
             criteria = dict(subset)
-            out.append((_key_value(criteria), criteria))
-            out.append((_path(criteria), criteria))
+            out.append((0, _key_value(criteria), criteria))
+            out.append((1, _path(criteria), criteria))
     if e.identifier:
         # Plain text: the identifier equals it and the title and the label contain it.
-        out.append((e.identifier, {"title": e.identifier, "identifier": e.identifier, "label": e.identifier}))
-    return sorted(out, key=lambda candidate: len(candidate[0]))
+        out.append((2, e.identifier, {"title": e.identifier, "identifier": e.identifier, "label": e.identifier}))
+    return [(query, criteria) for _, query, criteria in sorted(out, key=lambda c: (len(c[1]), c[0]))]
 
 
 def _written_as(query: str, criteria: dict) -> bool:
@@ -416,7 +426,7 @@ def print_tree(tree: Tree, out: TextIO) -> None:
         f"{found} with a verified query, {len(tree.elements) - found} without",
         file=out,
     )
-    for e in tree.elements:
+    for e in tree.preorder():
         line = "  " * e.depth + _describe(e)
         if e.query is not None:
             line += f"    find: {e.query}"
