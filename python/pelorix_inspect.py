@@ -12,6 +12,7 @@ from __future__ import annotations
 
 import argparse
 import ctypes
+import difflib
 import functools
 import io
 import itertools
@@ -369,6 +370,15 @@ def _failures(e: Element, criteria: dict) -> list[str]:
     return out
 
 
+def _likeness(e: Element, criteria: dict) -> float:
+    total = 0.0
+    for f in FIELDS:
+        want, have = criteria.get(f), getattr(e, f)
+        if want is not None and have:
+            total += difflib.SequenceMatcher(None, want.casefold(), have[:200].casefold()).ratio()
+    return total
+
+
 def diagnose(tree: Tree, session: Session, query: str, nearest: int = 5) -> dict:
     """What the query finds, in how long, which elements match, and why the nearest
     candidates did not."""
@@ -390,7 +400,8 @@ def diagnose(tree: Tree, session: Session, query: str, nearest: int = 5) -> dict
     report["matches"] = tree.matching(criteria)
     matched = set(report["matches"])
     misses = [(e, _failures(e, criteria)) for e in tree.elements if e.number not in matched]
-    misses.sort(key=lambda miss: len(miss[1]))
+    # Nearest: the fewest failed tests, then the attributes most like the texts wanted.
+    misses.sort(key=lambda miss: (len(miss[1]), -_likeness(miss[0], criteria)))
     report["nearest"] = [{"number": e.number, "failed": failed} for e, failed in misses[:nearest]]
     return report
 
