@@ -571,7 +571,7 @@ def main(argv: Sequence[str] | None = None, out: TextIO | None = None, err: Text
             else:
                 report = diagnose(tree, session, args.query)
         picture = _picture(connected, tree, args.png) if args.png else None
-    except (RuntimeError, ValueError, OSError) as error:
+    except (RuntimeError, ValueError, OverflowError, OSError) as error:
         print(f"pelorix-inspect: {error}", file=err)
         return 1
     if args.json:

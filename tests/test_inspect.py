@@ -273,6 +273,7 @@ def test_progress_goes_to_stderr_only(desktop, monkeypatch):
     [
         (["--name", "no-such-app-xyz"], "pelorix-inspect: Application not found: no-such-app-xyz"),
         ([], "pelorix-inspect: Must provide name, bundle_id, or pid"),
+        (["--pid", str(2**40)], "pelorix-inspect: "),
     ],
 )
 def test_errors_are_said_on_stderr(desktop, args, message):

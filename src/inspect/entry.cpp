@@ -107,9 +107,8 @@ json in_session(const json& request) {
     guard.unlock();  // the elements are released outside the lock
     return json::object();
   }
-  // The inspection is used by one caller at a time: the Python side holds the interpreter lock.
+  // Held throughout, so that no other thread closes the session while it is read.
   Inspection& inspection = *session->second;
-  guard.unlock();
   if (request.contains("read")) return read_element(inspection, request["read"]);
   if (request.contains("find")) return find(inspection, request["find"]);
   return {{"error", "unknown request"}};
