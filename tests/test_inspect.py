@@ -260,12 +260,13 @@ def test_reading_stops_at_the_limit(desktop):
 
 def test_progress_goes_to_stderr_only(desktop, monkeypatch):
     monkeypatch.setattr(pelorix_inspect, "PROGRESS_AFTER_S", 0)
-    monkeypatch.setattr(pelorix_inspect, "PROGRESS_EVERY", 100)
-    desktop.add_app(PID, node("AXApplication", children=[node("AXCell", title=f"c{i:03}") for i in range(399)]))
+    monkeypatch.setattr(pelorix_inspect, "PROGRESS_EVERY", 20)
+    desktop.add_app(PID, node("AXApplication", children=[node("AXCell", title=f"c{i:02}") for i in range(59)]))
     code, out, err = run("--json")
-    assert code == 0 and len(json.loads(out)["elements"]) == 400
-    assert err.splitlines()[:4] == [f"pelorix-inspect: read {n} elements" for n in (100, 200, 300, 400)]
-    assert "pelorix-inspect: checked queries of 400 of 400 elements" in err.splitlines()
+    assert code == 0 and len(json.loads(out)["elements"]) == 60
+    assert err.splitlines() == [f"pelorix-inspect: read {n} elements" for n in (20, 40, 60)] + [
+        f"pelorix-inspect: checked queries of {n} of 60 elements" for n in (20, 40, 60)
+    ]
 
 
 @pytest.mark.parametrize(

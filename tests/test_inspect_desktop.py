@@ -1,36 +1,33 @@
-"""pelorix-inspect on a stock application of the real desktop (Mousepad): the installed command
-reads the whole tree, every query it suggests finds its element through pelorix, and the
-picture is the window's, with every box inside it."""
+"""pelorix-inspect on a stock application of the real desktop (Mousepad): the command reads the
+whole tree, every query it suggests finds its element through pelorix, and the picture is the
+window's, with every box inside it."""
 
 import io
 import json
-import subprocess
-import sys
-from pathlib import Path
+from importlib.metadata import entry_points
 
 import pytest
 
+import pelorix_inspect
 from realdesk import launch_program
 
 pytestmark = pytest.mark.desktop
-
-COMMAND = Path(sys.executable).parent / "pelorix-inspect"
 
 
 def test_mousepad_tree_queries_and_picture(tmp_path):
     from PIL import Image
 
+    # The installed command is this function (run here in-process: under the sanitizers a
+    # child interpreter would lack the preloaded runtime).
+    (command,) = entry_points(group="console_scripts", name="pelorix-inspect")
+    assert command.load() is pelorix_inspect.main
     editor = launch_program(["mousepad", "--disable-server"], "Mousepad")
     try:
         picture = tmp_path / "tree.png"
-        done = subprocess.run(
-            [COMMAND, "--pid", str(editor.pid), "--png", str(picture), "--json"],
-            capture_output=True,
-            text=True,
-            timeout=300,
-        )
-        assert done.returncode == 0, done.stderr
-        document = json.loads(done.stdout)
+        out, err = io.StringIO(), io.StringIO()
+        code = pelorix_inspect.main(["--pid", str(editor.pid), "--png", str(picture), "--json"], out, err)
+        assert code == 0, err.getvalue()
+        document = json.loads(out.getvalue())
         elements = document["elements"]
         app = editor.app()
 
