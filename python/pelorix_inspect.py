@@ -299,8 +299,10 @@ def _cannot_write(name: str, text: str) -> str:
         reasons.append("white space")
     if "]" in text:
         reasons.append("']'")
-    if text != text.strip().strip("'\"") or ("'" in text and '"' in text):
-        reasons.append("quotes or blanks at its ends")
+    if text != text.strip():
+        reasons.append("blanks at its ends")
+    if text.strip() != text.strip().strip("'\""):
+        reasons.append("quotes at its ends")
     why = " and ".join(reasons) or "characters the query forms cannot hold"
     return f"its {name} {_quoted(text)} cannot be written in a query ({why})"
 
@@ -314,7 +316,8 @@ def _why_not_unique(tree: Tree, e: Element, writable: set[str], search_said: str
         other = tree.elements[others[0]]
         more = f" and {len(others) - 1} more" if len(others) > 1 else ""
         if all(getattr(other, f) == getattr(e, f) for f in FIELDS):
-            return f"same role, title, identifier and label as #{other.number}{more}"
+            also = f"; {len(others)} other elements match all of them" if len(others) > 1 else ""
+            return f"same role, title, identifier and label as #{other.number}{also}"
         contained = [
             f"{f} {_quoted(getattr(other, f))} contains {_quoted(present[f])}"
             for f in ("title", "label")

@@ -63,6 +63,11 @@ CASES = {
         "title:a:b",
         None,
     ),
+    "quotes stay in the key-value form": (
+        [node("AXButton", title="'x'"), node("AXButton", title="x")],
+        "title:'x'",
+        None,
+    ),
     "a no-break space splits the key-value form too": (
         [node("AXButton", title="Save\u00a0As"), node("AXButton", title="Save")],
         "//[@AXTitle='Save\u00a0As']",
@@ -82,7 +87,7 @@ CASES = {
     "an identifier no query can hold": (
         [node("AXButton", identifier=" a b] "), node("AXButton", identifier="c")],
         None,
-        'its identifier " a b] " cannot be written in a query (white space and \']\' and quotes or blanks',
+        'its identifier " a b] " cannot be written in a query (white space and \']\' and blanks at its ends)',
     ),
     # No query can ask for a title to be missing.
     "an unreadable title is no title": (
