@@ -18,6 +18,7 @@ set(PELORIX_CORE_SOURCES
   src/element/screenshot.cpp
   src/element/typing.cpp
   src/healing/healing_config.cpp
+  src/inspect/inspection.cpp
   src/platform/capture.cpp
   src/platform/clock.cpp
   src/platform/host.cpp
@@ -66,6 +67,8 @@ set(PELORIX_MODULE_SOURCES
   src/app/app_type.cpp
   src/element/element_type.cpp
   src/healing/healing_type.cpp
+  # pelorix-inspect's entry point (pelorix_inspect.py), exported beside the init function.
+  src/inspect/entry.cpp
 )
 set(PELORIX_MODULE_APPLE_SOURCES
 )

@@ -88,6 +88,10 @@ class StringObject final : public CFObject {
   // we do so only when the text can be read as a C string at all.
   StringObject(std::u16string units, bool direct);
   const std::u16string& units() const { return units_; }
+  bool equals(const CFObject& other) const override {
+    return units_ == static_cast<const StringObject&>(other).units_;
+  }
+  CFHashCode hash() const override { return std::hash<std::u16string>{}(units_); }
   // The UTF-8 text when the units are well-formed UTF-16 (empty otherwise).
   const std::string& utf8() const { return utf8_; }
   bool well_formed() const { return well_formed_; }
