@@ -3,8 +3,10 @@
 
 #include "accessibility/primitives.h"
 #include "app/connect.h"
+#include "lib/arguments.h"
 #include "lib/methods.h"
 #include "lib/py_ref.h"
+#include "lib/python_errors.h"
 #include "lib/types.h"
 
 namespace pelorix::binding {
