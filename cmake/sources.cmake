@@ -54,6 +54,9 @@ set(PELORIX_CORE_LINUX_SOURCES
   src/platform/events.cpp
   src/platform/xpc.cpp
   src/platform/backend.cpp
+)
+# The simulated desktop the tests drive (with PELORIX_SIMULATED_DESKTOP only).
+set(PELORIX_CORE_SIM_SOURCES
   src/platform/sim/desktop.cpp
   src/platform/sim/element.cpp
 )
@@ -73,7 +76,7 @@ set(PELORIX_MODULE_SOURCES
 set(PELORIX_MODULE_APPLE_SOURCES
 )
 # The simulated desktop's entry points for the Python tests.
-set(PELORIX_MODULE_LINUX_SOURCES
+set(PELORIX_MODULE_SIM_SOURCES
   src/platform/sim/harness.cpp
 )
 

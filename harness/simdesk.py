@@ -176,6 +176,11 @@ def _library(path: str | os.PathLike | None) -> ctypes.CDLL:
 
         path = pelorix.__file__
     library = ctypes.CDLL(os.fspath(path))
+    if not hasattr(library, "pelorix_simdesk_request"):
+        raise RuntimeError(
+            f"{path} was built without the simulated desktop: install it with "
+            "`pip install --no-build-isolation -C cmake.define.PELORIX_SIMULATED_DESKTOP=ON .`"
+        )
     library.pelorix_simdesk_request.argtypes = [ctypes.c_char_p]
     library.pelorix_simdesk_request.restype = ctypes.c_void_p
     library.pelorix_simdesk_free.argtypes = [ctypes.c_void_p]

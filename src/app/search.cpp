@@ -5,6 +5,7 @@
 #include "accessibility/primitives.h"
 #include "app/tree_walk.h"
 #include "platform/clock.h"
+#include "sync/limit.h"
 
 namespace pelorix {
 namespace {
@@ -28,13 +29,6 @@ bool field_holds(AXUIElementRef element, const std::optional<std::string>& wante
   if (!value || !value->get() || CFGetTypeID(value->get()) != CFStringGetTypeID()) return false;
   auto text = accessibility::cf_string_to_string(static_cast<CFStringRef>(value->get()));
   return text && test(*text, *wanted);
-}
-
-// `ms` as a duration, saturating where nanoseconds run out (some 292 years).
-std::chrono::nanoseconds limit_of(std::uint64_t ms) {
-  constexpr std::uint64_t kMaxMs = std::chrono::nanoseconds::max().count() / 1'000'000;
-  if (ms > kMaxMs) return std::chrono::nanoseconds::max();
-  return std::chrono::milliseconds(ms);
 }
 
 }  // namespace
@@ -67,12 +61,11 @@ Result<ElementHandle> retry_until_found(std::optional<std::uint64_t> timeout_ms,
                                         std::string_view query,
                                         const std::function<ElementHandle()>& attempt) {
   platform::Instant start = platform::now();
-  std::chrono::nanoseconds limit = limit_of(timeout_ms.value_or(kDefaultTimeoutMs));
+  auto limit = sync::Limit::milliseconds(timeout_ms.value_or(kDefaultTimeoutMs));
   for (;;) {
     if (ElementHandle found = attempt()) return found;
-    // A clock that reads earlier than the start counts as no time passed.
-    auto elapsed = std::max(platform::now() - start, platform::Instant::duration::zero());
-    if (elapsed >= limit) return AXError(AXErrorKind::ElementNotFound, std::string(query));
+    if (limit.reached_since(start))
+      return AXError(AXErrorKind::ElementNotFound, std::string(query));
     platform::sleep_for(kRetryInterval);
   }
 }

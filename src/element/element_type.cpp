@@ -4,9 +4,11 @@
 #include "accessibility/primitives.h"
 #include "element/ax_element.h"
 #include "element/element_search.h"
+#include "lib/arguments.h"
 #include "lib/methods.h"
 #include "lib/once.h"
 #include "lib/py_ref.h"
+#include "lib/python_errors.h"
 #include "lib/types.h"
 
 namespace pelorix::binding {

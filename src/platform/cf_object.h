@@ -143,9 +143,6 @@ class ValueObject final : public CFObject {
   } payload_;
 };
 
-std::u16string utf8_to_utf16(const std::string& utf8, bool* ok);
-std::string utf16_to_utf8(const std::u16string& units, bool* well_formed);
-
 // A new string object from UTF-16 units, for backends that produce texts.
 CFStringRef make_string(std::u16string units, bool direct);
 CFStringRef make_string(const std::string& utf8);

@@ -33,15 +33,6 @@ std::string window_id_script(pid_t pid) {
          std::to_string(pid) + ")";
 }
 
-std::int32_t region_coordinate(double value) {
-  using Limits = std::numeric_limits<std::int32_t>;
-  if (std::isnan(value)) return 0;
-  if (value >= static_cast<double>(Limits::max())) return Limits::max();
-  if (value <= static_cast<double>(Limits::min())) return Limits::min();
-  // Strictly inside the range, so the truncating conversion is defined.
-  return static_cast<std::int32_t>(value);
-}
-
 }  // namespace
 
 LookupAnswer read_pgrep_output(std::string_view output) {
@@ -68,15 +59,23 @@ std::string bundle_lookup_script(std::string_view bundle_id) {
 }
 
 std::string region_text(const Region& region) {
-  return std::to_string(region_coordinate(region.x)) + "," +
-         std::to_string(region_coordinate(region.y)) + "," +
-         std::to_string(region_coordinate(region.width)) + "," +
-         std::to_string(region_coordinate(region.height));
+  return std::to_string(whole_pixels(region.x)) + "," + std::to_string(whole_pixels(region.y)) +
+         "," + std::to_string(whole_pixels(region.width)) + "," +
+         std::to_string(whole_pixels(region.height));
 }
 
 }  // namespace pelorix::platform::commands
 
 namespace pelorix::platform {
+
+std::int32_t whole_pixels(double value) {
+  using Limits = std::numeric_limits<std::int32_t>;
+  if (std::isnan(value)) return 0;
+  if (value >= static_cast<double>(Limits::max())) return Limits::max();
+  if (value <= static_cast<double>(Limits::min())) return Limits::min();
+  // Strictly inside the range, so the truncating conversion is defined.
+  return static_cast<std::int32_t>(value);
+}
 
 using commands::bundle_lookup_script;
 using commands::look_up;

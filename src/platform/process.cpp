@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/fd.h"
+
 #if defined(__APPLE__)
 #include <crt_externs.h>
 #else
@@ -17,30 +19,6 @@ extern char** environ;
 
 namespace pelorix::platform {
 namespace {
-
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      close();
-      fd_ = other.fd_;
-      other.fd_ = -1;
-    }
-    return *this;
-  }
-  ~Fd() { close(); }
-  int get() const { return fd_; }
-  void close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 struct Pipe {
   Fd read;

@@ -5,10 +5,7 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cmath>
-#include <cstdint>
 #include <fstream>
-#include <limits>
 #include <memory>
 
 #include "platform/atspi/desktop.h"
@@ -23,14 +20,6 @@ std::string process_name(const char* pid_text) {
   std::string name;
   std::getline(in, name);
   return name;
-}
-
-int screen_coordinate(double value) {
-  using Limits = std::numeric_limits<std::int32_t>;
-  if (std::isnan(value)) return 0;
-  if (value >= static_cast<double>(Limits::max())) return Limits::max();
-  if (value <= static_cast<double>(Limits::min())) return Limits::min();
-  return static_cast<int>(value);
 }
 
 Capture png_of(int x, int y, int width, int height) {
@@ -78,8 +67,8 @@ Capture Desktop::capture_window(pid_t pid) {
 
 Capture Desktop::capture_region(const Region& region) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  return png_of(screen_coordinate(region.x), screen_coordinate(region.y),
-                screen_coordinate(region.width), screen_coordinate(region.height));
+  return png_of(whole_pixels(region.x), whole_pixels(region.y), whole_pixels(region.width),
+                whole_pixels(region.height));
 }
 
 bool Desktop::is_running(pid_t pid) {

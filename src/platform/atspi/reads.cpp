@@ -40,9 +40,7 @@ bool parent_is_application(AtspiAccessible* accessible) {
   states->set = Owned<AtspiStateSet>(atspi_accessible_get_state_set(accessible));
   if (!states->set) {
     // libatspi drops the reason; asking something else recovers it.
-    AtspiRole role = ATSPI_ROLE_INVALID;
-    ::AXError status = read_role(accessible, &role);
-    return status != kAXErrorSuccess ? status : kAXErrorCannotComplete;
+    return unsupported_unless_gone(accessible, kAXErrorCannotComplete);
   }
   if (states->has(ATSPI_STATE_DEFUNCT)) {
     // libatspi also answers "defunct" when it could not ask (the application did not reply in
