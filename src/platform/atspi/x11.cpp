@@ -109,6 +109,21 @@ std::string window_title(Display* display, XWindow window) {
   return title;
 }
 
+// Window types of menus, tooltips and the like, which are no application windows.
+bool is_popup_type(Display* display, XWindow window) {
+  std::vector<unsigned long> types;
+  if (!property(display, window, atom(display, "_NET_WM_WINDOW_TYPE"), XA_ATOM, nullptr, &types))
+    return false;
+  for (const char* name : {"_NET_WM_WINDOW_TYPE_MENU", "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU",
+                           "_NET_WM_WINDOW_TYPE_POPUP_MENU", "_NET_WM_WINDOW_TYPE_TOOLTIP",
+                           "_NET_WM_WINDOW_TYPE_NOTIFICATION", "_NET_WM_WINDOW_TYPE_COMBO",
+                           "_NET_WM_WINDOW_TYPE_DND"}) {
+    unsigned long wanted = atom(display, name);
+    if (std::find(types.begin(), types.end(), wanted) != types.end()) return true;
+  }
+  return false;
+}
+
 std::vector<XWindow> children(Display* display, XWindow window) {
   XWindow root = 0, parent = 0;
   XWindow* list = nullptr;
@@ -144,6 +159,12 @@ std::optional<Window> describe(Display* display, XWindow root, XWindow id, bool 
   out.width = attributes.width;
   out.height = attributes.height;
   out.title = window_title(display, id);
+  out.popup = attributes.override_redirect != 0 || is_popup_type(display, id);
+  std::vector<unsigned long> extents;
+  if (property(display, id, atom(display, "_GTK_FRAME_EXTENTS"), XA_CARDINAL, nullptr, &extents) &&
+      extents.size() == 4)
+    out.content_inset = std::pair<int, int>(static_cast<int>(extents[0] & 0xFFFF),
+                                            static_cast<int>(extents[2] & 0xFFFF));
   return out;
 }
 
