@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
+#include <thread>
 
 // Xlib defines macros (None, True, Bool, Status, ...) that must not leak into other files.
 #include <X11/Xatom.h>
@@ -313,6 +315,24 @@ Keyboard& keyboard() {
   return instance;
 }
 
+// The shortest time between two presses of one key. Nobody strikes a key twice within 150 ms,
+// and some applications ignore a key pressed again sooner: galculator shows a key's button
+// pressed for a moment and drops a second press of that key meanwhile ("777" typed at full
+// speed arrives as "77"), while other keys in between are taken at full speed.
+constexpr auto kSameKeyInterval = std::chrono::milliseconds(150);
+
+// Waits until the key code may be pressed again, and records this press.
+void pace_press(KeyCode code) {
+  static auto* last = new std::map<KeyCode, std::chrono::steady_clock::time_point>();
+  auto found = last->find(code);
+  if (found != last->end()) {
+    auto ready = found->second + kSameKeyInterval;
+    auto now = std::chrono::steady_clock::now();
+    if (now < ready) std::this_thread::sleep_for(ready - now);
+  }
+  (*last)[code] = std::chrono::steady_clock::now();
+}
+
 // --- PNG -------------------------------------------------------------------------------------
 
 struct PngImage {
@@ -375,6 +395,7 @@ bool type_character(char32_t character, bool down) {
   if (!place) return false;
   KeyCode shift = keyboard().shift(display);
   bool with_shift = down && place->shift && shift != 0;
+  if (down) pace_press(place->code);
   // Shift is held only around the press: the character is decided when the key goes down.
   if (with_shift) XTestFakeKeyEvent(display, shift, True, CurrentTime);
   XTestFakeKeyEvent(display, place->code, down ? True : False, CurrentTime);
