@@ -37,8 +37,10 @@ gint find_action(AtspiAction* action, std::initializer_list<std::string_view> na
   }
   std::vector<std::string> have;
   for (gint i = 0; i < count; ++i) {
-    Text name(atspi_action_get_action_name(action, i, error.out()));
-    have.push_back(error ? std::string() : lower(name.str()));
+    // A name that cannot be read matches nothing; the others are still compared.
+    ErrorSlot name_error;
+    Text name(atspi_action_get_action_name(action, i, name_error.out()));
+    have.push_back(name_error ? std::string() : lower(name.str()));
   }
   for (std::string_view wanted : names)
     for (gint i = 0; i < count; ++i)
@@ -274,14 +276,26 @@ std::chrono::milliseconds press_hold_time(AtspiAccessible* accessible) {
   }
   Owned<AtspiValue> value = iface(accessible, atspi_accessible_get_value_iface);
   if (!value) return kAXErrorActionUnsupported;
-  ErrorSlot error;
-  double current = atspi_value_get_current_value(value.get(), error.out());
-  double increment = atspi_value_get_minimum_increment(value.get(), error.out());
-  double low = atspi_value_get_minimum_value(value.get(), error.out());
-  double high = atspi_value_get_maximum_value(value.get(), error.out());
-  if (error) return status_of(error.error);
+  // Each read has a slot of its own and is checked before the next: the first failure is the
+  // one reported, and no value is used that was not read.
+  double current = 0, increment = 0, low = 0, high = 0;
+  struct Read {
+    double (*get)(AtspiValue*, GError**);
+    double* into;
+  };
+  for (const Read& read :
+       {Read{atspi_value_get_current_value, &current},
+        Read{atspi_value_get_minimum_increment, &increment},
+        Read{atspi_value_get_minimum_value, &low}, Read{atspi_value_get_maximum_value, &high}}) {
+    ErrorSlot error;
+    *read.into = read.get(value.get(), error.out());
+    if (error) return status_of(error.error);
+  }
   if (!(increment > 0)) increment = 1;
+  // std::clamp requires low <= high; a toolkit may report bounds the wrong way round (or NaN).
+  if (!(low <= high)) return kAXErrorCannotComplete;
   double next = std::clamp(current + (up ? increment : -increment), low, high);
+  ErrorSlot error;
   gboolean done = atspi_value_set_current_value(value.get(), next, error.out());
   if (error) return status_of(error.error);
   return done ? kAXErrorSuccess : kAXErrorCannotComplete;
