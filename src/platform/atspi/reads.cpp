@@ -7,9 +7,6 @@ namespace pelorix::platform::atspi {
 
 namespace {
 
-// The application object of every AT-SPI application sits at this path.
-constexpr std::string_view kApplicationPath = "/org/a11y/atspi/accessible/root";
-
 bool parent_is_application(AtspiAccessible* accessible) {
   Owned<AtspiAccessible> parent;
   if (read_parent(accessible, &parent) != kAXErrorSuccess || !parent) return false;
