@@ -42,7 +42,7 @@ bool element_matches(AXUIElementRef element, const SearchCriteria& criteria) {
 
 Result<ElementHandle> breadth_first_search(AXUIElementRef root, const SearchCriteria& criteria) {
   if (element_matches(root, criteria)) return ElementHandle::retain(root);
-  TreeWalk walk;
+  TreeWalk walk(root);
   std::deque<ElementHandle> queue;
   auto enqueue_children = [&](AXUIElementRef element) {
     for (ElementHandle& child : walk.children_of(element)) queue.push_back(std::move(child));

@@ -58,6 +58,22 @@ std::string bundle_lookup_script(std::string_view bundle_id) {
   return script;
 }
 
+std::string literal_pattern(std::string_view name) {
+  std::string pattern;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    // pgrep would take a leading dash for an option (-v inverts the match); a bracket
+    // expression holding only the dash matches the dash.
+    if (i == 0 && c == '-') {
+      pattern += "[-]";
+      continue;
+    }
+    if (std::string_view(R"(\.[](){}*+?|^$)").find(c) != std::string_view::npos) pattern += '\\';
+    pattern += c;
+  }
+  return pattern;
+}
+
 std::string region_text(const Region& region) {
   return std::to_string(whole_pixels(region.x)) + "," + std::to_string(whole_pixels(region.y)) +
          "," + std::to_string(whole_pixels(region.width)) + "," +
@@ -85,7 +101,7 @@ using commands::region_text;
 using commands::window_id_script;
 
 PidLookup HostServices::find_pid_by_name(const std::string& name) {
-  return look_up({"pgrep", "-x", name}, read_pgrep_output);
+  return look_up({"pgrep", "-x", commands::literal_pattern(name)}, read_pgrep_output);
 }
 
 PidLookup HostServices::find_pid_by_bundle_id(const std::string& bundle_id) {
