@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <string_view>
+
 #include "platform/backend.h"
 
 typedef struct _AtspiAccessible AtspiAccessible;
@@ -24,7 +26,14 @@ class Element final : public ElementObject {
   ::AXError perform_action(const std::string& action) const override;
   ::AXError get_pid(pid_t* pid) const override;
 
+  // Two references to one accessible object (the same object path in the same process, over
+  // the same connection when both know theirs) are the same element. An application element
+  // that has not found its accessible yet is the application object.
+  bool equals(const CFObject& other) const override;
+  CFHashCode hash() const override;
+
  private:
+  std::string_view path() const;
   // The accessible to ask, or null with the status that explains why there is none.
   AtspiAccessible* resolve(::AXError* status) const;
   // The same, for an element whose widget has not been destroyed: what writes and actions
