@@ -23,6 +23,7 @@ class Element final : public ElementObject {
   ::AXError set_attribute_value(const std::string& attribute, CFTypeRef value) const override;
   ::AXError perform_action(const std::string& action) const override;
   ::AXError get_pid(pid_t* pid) const override;
+  std::unique_ptr<ReadBatch> open_read_batch() const override;
 
  private:
   // The accessible to ask, or null with the status that explains why there is none.

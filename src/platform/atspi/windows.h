@@ -19,6 +19,9 @@ Owned<AtspiAccessible> toplevel_of(AtspiAccessible* accessible);
 // The X window showing a toplevel accessible: the process's window with its title, and of
 // those the one whose size matches.
 std::optional<x11::Window> x_window_of(AtspiAccessible* toplevel, pid_t pid);
+// GTK 4 cannot tell where its windows are and reports positions relative to the window; the
+// X server knows where the window is.
+bool window_relative(AtspiAccessible* accessible);
 // The element's rectangle in screen coordinates.
 ::AXError extents(AtspiAccessible* accessible, pid_t pid, CGRect* out);
 // The children of the application that are windows on screen, and which of them is active.
