@@ -3,7 +3,9 @@
 #include <set>
 #include <string>
 
+#include "platform/atspi/mapping.h"
 #include "platform/atspi/reads.h"
+#include "platform/atspi/requests.h"
 
 namespace pelorix::platform::atspi {
 
@@ -27,12 +29,20 @@ std::string bus_name_of(AtspiAccessible* accessible) {
   std::string bus = bus_name_of(accessible);
   bool unsupported = false;
   if (!without_collection().contains(bus)) {
-    Owned<AtspiMatchRule> everything(atspi_match_rule_new(
-        nullptr, ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, nullptr,
-        ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, FALSE));
+    // The rule asks for the shown state, so the application leaves hidden children out itself,
+    // in the same call. GTK 3, the toolkit with Collection, keeps the closed menus of a menu bar
+    // shown; the one menu it hides is a combo box's closed list, which goes with its choices.
+    GArray* wanted = g_array_new(FALSE, FALSE, sizeof(AtspiStateType));
+    AtspiStateType shown = kShownState;
+    g_array_append_val(wanted, shown);
+    Owned<AtspiStateSet> shown_states(atspi_state_set_new(wanted));
+    g_array_free(wanted, TRUE);
+    Owned<AtspiMatchRule> shown_children(atspi_match_rule_new(
+        shown_states.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL,
+        nullptr, ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, FALSE));
     ErrorSlot error;
     GArray* matches =
-        atspi_collection_get_matches(ATSPI_COLLECTION(accessible), everything.get(),
+        atspi_collection_get_matches(ATSPI_COLLECTION(accessible), shown_children.get(),
                                      ATSPI_Collection_SORT_ORDER_CANONICAL, 0, FALSE, error.out());
     if (!error && matches != nullptr) {
       for (guint i = 0; i < matches->len; ++i) {
@@ -63,7 +73,17 @@ std::string bus_name_of(AtspiAccessible* accessible) {
   for (gint i = 0; i < count; ++i) {
     AtspiAccessible* child = atspi_accessible_get_child_at_index(accessible, i, error.out());
     if (error) return status_of(error.error);
-    if (child != nullptr) out->emplace_back(child);
+    if (child == nullptr) continue;
+    Owned<AtspiAccessible> held(child);
+    // Without Collection, each child's role and states tell whether it is hidden (one round
+    // trip for both). A child that does not answer is kept: whoever asks it next meets the
+    // failure; a destroyed one is left out.
+    AtspiRole role = ATSPI_ROLE_INVALID;
+    States states;
+    ::AXError read = read_role_and_states(child, &role, &states);
+    if (read == kAXErrorInvalidUIElement) continue;
+    if (read == kAXErrorSuccess && is_hidden(role, states.has(kShownState))) continue;
+    out->push_back(std::move(held));
   }
   return kAXErrorSuccess;
 }
