@@ -9,9 +9,11 @@
 
 #include "platform/atspi/attributes.h"
 #include "platform/atspi/cache_items.h"
+#include "platform/atspi/children.h"
 #include "platform/atspi/desktop.h"
 #include "platform/atspi/element.h"
 #include "platform/atspi/mapping.h"
+#include "platform/atspi/requests.h"
 #include "platform/atspi/values.h"
 #include "platform/atspi/windows.h"
 
@@ -169,7 +171,15 @@ Batch::Batch(AtspiAccessible* root, pid_t pid)
   Node& node = add(path, path == kApplicationPath ? "" : std::string());
   node.accessible = static_cast<AtspiAccessible*>(g_object_ref(root));
   node.handed_out = true;
-  if (is_gtk3(root)) from_snapshot_ = snapshot();
+  bool gtk3 = is_gtk3(root);
+  if (!gtk3 && reads_children_by_collection(root)) {
+    // The live read learns on its first children read whether the application has Collection
+    // (GTK 4 and Qt 5 do not); the batch must leave the same children out as it does.
+    std::vector<Owned<AtspiAccessible>> learnt;
+    if (read_children(root, &learnt) == kAXErrorCannotComplete) stalled_ = true;
+  }
+  by_collection_ = reads_children_by_collection(root);
+  if (gtk3 && !stalled_) from_snapshot_ = snapshot();
 }
 
 Batch::~Batch() {
@@ -259,6 +269,9 @@ bool Batch::snapshot() {
 
 bool Batch::wanted(const Node& node) const {
   if (node.handed_out) return true;
+  // The children of what was handed out are read next (or filtered now).
+  if (auto parent = nodes_.find(node.parent); parent != nodes_.end() && parent->second->handed_out)
+    return true;
   if (!from_snapshot_) return false;
   // In a snapshot, what lies below a handed-out element is what the call reads next.
   const Node* at = &node;
@@ -470,18 +483,50 @@ bool Batch::answer(AtspiAccessible* accessible, pid_t pid, const std::string& at
       break;
     }
     case Field::Children:
-    case Field::Count:
-      *value = array_value(hand_out_children(*node));
+    case Field::Count: {
+      std::vector<CFTypeRef> children = hand_out_children(*node);
+      if (stalled_) {
+        for (CFTypeRef child : children) CFRelease(child);
+        *status = kAXErrorCannotComplete;
+        return true;
+      }
+      *value = array_value(std::move(children));
       break;
+    }
   }
   *status = kAXErrorSuccess;
   return true;
 }
 
+bool Batch::shown(Node& child) {
+  bool visible = has_state(child.states, kShownState);
+  if (child[Field::Role] == Have::Read)
+    return by_collection_ ? visible : !is_hidden(static_cast<AtspiRole>(child.role), visible);
+  // A child whose role or states the batch could not take (an error, a defunct element): what
+  // the live read makes of it.
+  if (child.accessible == nullptr) child.accessible = accessible_at(child.path);
+  if (child.accessible == nullptr) return false;
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  States states;
+  ::AXError read = read_role_and_states(child.accessible, &role, &states);
+  if (read == kAXErrorInvalidUIElement) return false;
+  if (read != kAXErrorSuccess) return true;
+  visible = states.has(kShownState);
+  return by_collection_ ? visible : !is_hidden(role, visible);
+}
+
 std::vector<CFTypeRef> Batch::hand_out_children(Node& parent) {
+  // Hidden children drop out, as in the live read: that takes each child's role and states,
+  // asked for the whole next level at once.
+  bool unread = false;
+  for (const std::string& path : parent.children)
+    unread = add(path, parent.path)[Field::Role] == Have::Unread || unread;
+  if (unread) sweep(Field::Role);
   std::vector<CFTypeRef> children;
+  if (stalled_) return children;
   for (const std::string& path : parent.children) {
-    Node& child = add(path, parent.path);
+    Node& child = *nodes_.at(path);
+    if (!shown(child)) continue;
     child.handed_out = true;
     if (child.accessible == nullptr) child.accessible = accessible_at(path);
     if (child.accessible == nullptr) continue;

@@ -56,6 +56,8 @@ class Batch final : public ReadBatch {
   void learn_identifier_errors(const std::vector<Node*>& nodes);
   // The children of `parent` as elements (+1 each), known to the scope from now on.
   std::vector<CFTypeRef> hand_out_children(Node& parent);
+  // Whether the live children read would list this child.
+  bool shown(Node& child);
   // libatspi's accessible (+1) for an object of this application, or null.
   AtspiAccessible* accessible_at(const std::string& path);
   std::optional<std::pair<double, double>> window_origin(const Node& node);
@@ -64,6 +66,9 @@ class Batch final : public ReadBatch {
   std::string bus_name_;
   pid_t pid_;
   bool window_relative_ = false;
+  // Whether the live read of this application's children asks Collection (which leaves out
+  // what lacks the shown state) or filters them itself.
+  bool by_collection_ = false;
   bool stalled_ = false;
   bool from_snapshot_ = false;
   std::map<std::string, std::unique_ptr<Node>> nodes_;
