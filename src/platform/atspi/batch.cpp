@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <mutex>
 #include <string_view>
 
 #include "platform/atspi/attributes.h"
@@ -183,6 +184,7 @@ Batch::Batch(AtspiAccessible* root, pid_t pid)
 }
 
 Batch::~Batch() {
+  std::lock_guard<std::recursive_mutex> guard(desktop().mutex());
   innermost = outer_;
   for (Node* node : order_)
     if (node->accessible != nullptr) g_object_unref(node->accessible);
