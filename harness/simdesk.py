@@ -176,6 +176,11 @@ def _library(path: str | os.PathLike | None) -> ctypes.CDLL:
 
         path = pelorix.__file__
     library = ctypes.CDLL(os.fspath(path))
+    if not hasattr(library, "pelorix_simdesk_request"):
+        raise RuntimeError(
+            f"{path} was built without the simulated desktop: install it with "
+            "`pip install --no-build-isolation -C cmake.define.PELORIX_SIMULATED_DESKTOP=ON .`"
+        )
     library.pelorix_simdesk_request.argtypes = [ctypes.c_char_p]
     library.pelorix_simdesk_request.restype = ctypes.c_void_p
     library.pelorix_simdesk_free.argtypes = [ctypes.c_void_p]
@@ -228,6 +233,16 @@ class Nodes(list):
             if all(item.attrs.get(name) == value for name, value in wanted.items()):
                 return item
         raise LookupError(f"no node with {wanted}")
+
+
+def built_in(path: str | os.PathLike | None = None) -> bool:
+    """Whether the module carries the simulated desktop: builds for macOS do not, the system's
+    accessibility is their only desktop."""
+    if path is None:
+        import pelorix
+
+        path = pelorix.__file__
+    return hasattr(ctypes.CDLL(os.fspath(path)), "pelorix_simdesk_request")
 
 
 class Desktop:

@@ -1,6 +1,6 @@
 """Automates other applications' user interfaces through the accessibility interface."""
 
-from typing import Final, final
+from typing import ClassVar, Final, final
 
 __version__: Final[str]
 
@@ -12,9 +12,9 @@ class ActionMode:
     Background: Final[ActionMode]
     Focus: Final[ActionMode]
     def __int__(self) -> int: ...
-    def __index__(self) -> int: ...
-    def __eq__(self, other: object) -> bool: ...
-    def __hash__(self) -> int: ...
+    def __eq__(self, value: object, /) -> bool: ...
+    # Unhashable by design.
+    __hash__: ClassVar[None]  # type: ignore[assignment]
 
 BACKGROUND: Final[ActionMode]
 FOCUS: Final[ActionMode]
@@ -73,12 +73,12 @@ class HealingConfig:
     strategies: list[str]
     max_heal_time_ms: int
     cache_healed: bool
-    def __init__(
-        self,
+    def __new__(
+        cls,
         strategies: list[str] | None = None,
         max_heal_time_ms: int = 100,
         cache_healed: bool = True,
-    ) -> None: ...
+    ) -> HealingConfig: ...
 
 def app(name: str | None = None, bundle_id: str | None = None, pid: int | None = None) -> AXApp:
     """Connect to an application by process name, bundle identifier or process id."""

@@ -2,13 +2,16 @@
 
 import gc
 import os
+import sys
 import tempfile
 from pathlib import Path
 
 import pytest
 
 from realdesk import unavailable_reason
-from simdesk import Desktop, desktop, spawn  # noqa: F401  (fixtures)
+from simdesk import Desktop, built_in, desktop, spawn  # noqa: F401  (fixtures)
+
+SIMULATED_DESKTOP = built_in()
 
 # Under the sanitizer run the runtime is preloaded into this interpreter only; the programs the
 # tests and the module start (pgrep, stand-ins) must not inherit it (some deadlock under it).
@@ -18,7 +21,13 @@ if "libasan" in os.environ.get("LD_PRELOAD", ""):
 
 def pytest_collection_modifyitems(config, items):
     """Real-desktop tests run only where a display and the accessibility bus are up, and say
-    so when they cannot."""
+    so when they cannot. On macOS, where the module has no simulated desktop, the tests that
+    need it are skipped and say so; elsewhere its absence fails them."""
+    if not SIMULATED_DESKTOP and sys.platform == "darwin":
+        skip = pytest.mark.skip(reason="the macOS build has no simulated desktop")
+        for item in items:
+            if "desktop" in item.fixturenames or item.get_closest_marker("simulated"):
+                item.add_marker(skip)
     wanted = [item for item in items if item.get_closest_marker("desktop")]
     if not wanted:
         return
@@ -47,9 +56,11 @@ def nothing_left_behind(request):
     for name in funcargs:
         funcargs[name] = None
     gc.collect()
-    stats = Desktop().stats()
-    live = {kind: n for kind, n in stats["live"].items() if n}
-    live.update({k: stats[k] for k in ("true_extra_refs", "false_extra_refs") if stats[k]})
-    assert not live, f"platform references left: {live}"
+    # The system's frameworks count nothing for us; our own object model counts everything.
+    if SIMULATED_DESKTOP:
+        stats = Desktop().stats()
+        live = {kind: n for kind, n in stats["live"].items() if n}
+        live.update({k: stats[k] for k in ("true_extra_refs", "false_extra_refs") if stats[k]})
+        assert not live, f"platform references left: {live}"
     left = _our_temporary_files() - files_before
     assert not left, f"temporary files left behind: {sorted(map(str, left))}"

@@ -7,6 +7,8 @@ import pytest
 
 from simdesk import run_python
 
+pytestmark = pytest.mark.simulated
+
 SWEEP = r"""
 import gc, json, sys
 import pelorix

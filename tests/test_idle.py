@@ -230,6 +230,7 @@ def test_the_depth_limit(desktop, change, changes):
     assert (desktop.hash_tree(4242) != before) is changes
 
 
+@pytest.mark.simulated
 def test_the_runtime_starts_with_the_first_wait_and_is_shared():
     out = run_python(
         """

@@ -1,6 +1,8 @@
 """What an import of pelorix registers, and how its classes and members present themselves."""
 
 import inspect
+import tomllib
+from pathlib import Path
 
 import pytest
 
@@ -26,7 +28,8 @@ def test_registers_exactly_its_names_in_order():
 
 
 def test_module_identity():
-    assert pelorix.__version__ == "0.6.1"
+    pyproject = Path(__file__).resolve().parent.parent / "pyproject.toml"
+    assert pelorix.__version__ == tomllib.loads(pyproject.read_text())["project"]["version"]
     assert pelorix.__doc__ == "Initialize the Python module"
     assert pelorix.__file__.endswith("pelorix.abi3.so")
 
@@ -158,7 +161,6 @@ def test_a_method_called_on_the_wrong_object_is_refused():
 
 def test_the_installed_stubs_describe_the_module():
     import ast
-    from pathlib import Path
 
     here = Path(pelorix.__file__).parent
     assert (here / "py.typed").exists()

@@ -1,11 +1,16 @@
 #include "accessibility/primitives.h"
 
 namespace pelorix::accessibility {
-namespace {
 
 bool has_type(CFTypeRef value, CFTypeID type) {
   return value != nullptr && CFGetTypeID(value) == type;
 }
+
+bool is_element(CFTypeRef value) {
+  return has_type(value, AXUIElementGetTypeID());
+}
+
+namespace {
 
 Result<CFRef<CFTypeRef>> copy_attribute(AXUIElementRef element, CFStringRef name,
                                         std::string_view text) {

@@ -25,6 +25,11 @@ class AttributeName {
   CFRef<CFStringRef> string_;
 };
 
+// Whether the value is present and of the type.
+bool has_type(CFTypeRef value, CFTypeID type);
+// Whether the value is an element: only elements can be asked anything.
+bool is_element(CFTypeRef value);
+
 // An attribute's value, owned; empty when the read succeeded without one.
 Result<CFRef<CFTypeRef>> get_attribute(AXUIElementRef element, std::string_view name);
 Result<CFRef<CFTypeRef>> get_attribute(AXUIElementRef element, const AttributeName& name);

@@ -6,9 +6,11 @@
 
 #include "app/ax_app.h"
 #include "app/search.h"
+#include "lib/arguments.h"
 #include "lib/methods.h"
 #include "lib/once.h"
 #include "lib/py_ref.h"
+#include "lib/python_errors.h"
 #include "lib/types.h"
 
 namespace pelorix::binding {

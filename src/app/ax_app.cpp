@@ -4,13 +4,6 @@
 #include "platform/host.h"
 
 namespace pelorix {
-namespace {
-
-bool is_element(CFTypeRef value) {
-  return value != nullptr && CFGetTypeID(value) == AXUIElementGetTypeID();
-}
-
-}  // namespace
 
 bool AXApp::is_running() const {
   return pid > 0 && platform::host().is_running(pid);
@@ -35,14 +28,14 @@ Result<std::vector<ElementHandle>> AXApp::windows() const {
   windows.reserve(handles->size());
   // Only elements can be handed out as elements.
   for (ElementHandle& handle : *handles)
-    if (is_element(handle.get())) windows.push_back(std::move(handle));
+    if (accessibility::is_element(handle.get())) windows.push_back(std::move(handle));
   return windows;
 }
 
 Result<ElementHandle> AXApp::main_window() const {
   auto value = accessibility::get_attribute(element.get(), "AXMainWindow");
   if (!value) return std::move(value).error();
-  if (!is_element(value->get())) return ElementHandle();
+  if (!accessibility::is_element(value->get())) return ElementHandle();
   return ElementHandle::adopt(static_cast<AXUIElementRef>(value->release()));
 }
 

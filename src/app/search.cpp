@@ -6,6 +6,7 @@
 #include "app/tree_walk.h"
 #include "platform/clock.h"
 #include "platform/read_scope.h"
+#include "sync/limit.h"
 
 namespace pelorix {
 namespace {
@@ -31,13 +32,6 @@ bool field_holds(AXUIElementRef element, const std::optional<std::string>& wante
   return text && test(*text, *wanted);
 }
 
-// `ms` as a duration, saturating where nanoseconds run out (some 292 years).
-std::chrono::nanoseconds limit_of(std::uint64_t ms) {
-  constexpr std::uint64_t kMaxMs = std::chrono::nanoseconds::max().count() / 1'000'000;
-  if (ms > kMaxMs) return std::chrono::nanoseconds::max();
-  return std::chrono::milliseconds(ms);
-}
-
 }  // namespace
 
 bool element_matches(AXUIElementRef element, const SearchCriteria& criteria) {
@@ -49,7 +43,7 @@ bool element_matches(AXUIElementRef element, const SearchCriteria& criteria) {
 
 Result<ElementHandle> breadth_first_search(AXUIElementRef root, const SearchCriteria& criteria) {
   if (element_matches(root, criteria)) return ElementHandle::retain(root);
-  TreeWalk walk;
+  TreeWalk walk(root);
   std::deque<ElementHandle> queue;
   auto enqueue_children = [&](AXUIElementRef element) {
     for (ElementHandle& child : walk.children_of(element)) queue.push_back(std::move(child));
@@ -80,12 +74,11 @@ Result<ElementHandle> retry_until_found(std::optional<std::uint64_t> timeout_ms,
                                         std::string_view query,
                                         const std::function<ElementHandle()>& attempt) {
   platform::Instant start = platform::now();
-  std::chrono::nanoseconds limit = limit_of(timeout_ms.value_or(kDefaultTimeoutMs));
+  auto limit = sync::Limit::milliseconds(timeout_ms.value_or(kDefaultTimeoutMs));
   for (;;) {
     if (ElementHandle found = attempt()) return found;
-    // A clock that reads earlier than the start counts as no time passed.
-    auto elapsed = std::max(platform::now() - start, platform::Instant::duration::zero());
-    if (elapsed >= limit) return AXError(AXErrorKind::ElementNotFound, std::string(query));
+    if (limit.reached_since(start))
+      return AXError(AXErrorKind::ElementNotFound, std::string(query));
     platform::sleep_for(kRetryInterval);
   }
 }

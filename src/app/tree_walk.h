@@ -4,16 +4,30 @@
 #include <vector>
 
 #include "accessibility/cf_ref.h"
+#include "accessibility/seen_elements.h"
 
 namespace pelorix {
 
 // One walk of a tree: each search makes one and takes every element's children from it, so
 // what the walk visits is decided here and only here.
+//
+// A walk visits each element once. Toolkits with bugs list an element among its own
+// descendants; the walk remembers every element it has handed out (compared by identity,
+// CFEqual) and leaves out any it meets again, so a search through such a cycle ends, and
+// without a depth limit that would also cut a legitimately deep tree short.
 class TreeWalk {
  public:
-  // The children of `element` to visit, in the order the application lists them; none when
-  // they cannot be read, are absent or are not an array.
+  // The element the walk starts from (the search root, or the element searched below): it
+  // counts as met.
+  explicit TreeWalk(AXUIElementRef start);
+  // The children of `element` to visit, in the order the application lists them, less those
+  // met before; none when they cannot be read, are absent or are not an array.
   std::vector<ElementHandle> children_of(AXUIElementRef element);
+  // `elements` less those met before (and less repeats), each now met.
+  std::vector<ElementHandle> unmet(std::vector<ElementHandle> elements);
+
+ private:
+  SeenElements seen_;
 };
 
 }  // namespace pelorix

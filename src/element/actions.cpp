@@ -11,10 +11,6 @@ using namespace std::chrono_literals;
 
 constexpr auto kDoubleClickInterval = 50ms;
 
-bool is_element(CFTypeRef value) {
-  return value != nullptr && CFGetTypeID(value) == AXUIElementGetTypeID();
-}
-
 Result<void> act(AXUIElementRef element, ActionMode mode, std::string_view action) {
   if (mode == ActionMode::Focus) {
     if (auto focused = AXElement::bring_to_focus_internal(element); !focused) return focused;
@@ -42,7 +38,7 @@ Result<void> AXElement::bring_to_focus_internal(AXUIElementRef element) {
       return {};
     }
     auto parent = accessibility::get_attribute(current, "AXParent");
-    if (!parent || !is_element(parent->get())) return {};
+    if (!parent || !accessibility::is_element(parent->get())) return {};
     ancestor = ElementHandle::adopt(static_cast<AXUIElementRef>(parent->release()));
     current = ancestor.get();
   }

@@ -26,9 +26,9 @@ std::optional<bool> AXElement::get_bool_attribute(AXUIElementRef element, std::s
 
 std::optional<Rect> AXElement::bounds(AXUIElementRef element) {
   CGPoint position{0, 0};
-  if (!read_geometry(element, "AXPosition", kAXValueCGPointType, &position)) return std::nullopt;
+  if (!read_geometry(element, "AXPosition", kAXValueTypeCGPoint, &position)) return std::nullopt;
   CGSize size{0, 0};
-  if (!read_geometry(element, "AXSize", kAXValueCGSizeType, &size)) return std::nullopt;
+  if (!read_geometry(element, "AXSize", kAXValueTypeCGSize, &size)) return std::nullopt;
   return Rect{position.x, position.y, size.width, size.height};
 }
 

@@ -18,10 +18,11 @@ struct Level {
 }  // namespace
 
 Result<ElementHandle> search_in_elements(std::vector<ElementHandle> elements,
-                                         std::string_view attribute, std::string_view wanted) {
-  TreeWalk walk;
+                                         std::string_view attribute, std::string_view wanted,
+                                         AXUIElementRef below) {
+  TreeWalk walk(below);
   std::vector<Level> levels;
-  levels.push_back(Level{std::move(elements)});
+  levels.push_back(Level{walk.unmet(std::move(elements))});
   while (!levels.empty()) {
     Level& level = levels.back();
     if (level.next == level.elements.size()) {
@@ -48,7 +49,7 @@ Result<ElementHandle> find_in_element(AXUIElementRef element, std::string_view q
     auto search = [&]() -> ElementHandle {
       auto children = accessibility::get_children(element);
       if (!children) return {};
-      auto found = search_in_elements(std::move(*children), attribute, wanted);
+      auto found = search_in_elements(std::move(*children), attribute, wanted, element);
       return found ? std::move(found).value() : ElementHandle();
     };
     // One attempt is one call, its reads perhaps batched; what it hands back is confirmed

@@ -4,9 +4,11 @@
 #include "accessibility/primitives.h"
 #include "element/ax_element.h"
 #include "element/element_search.h"
+#include "lib/arguments.h"
 #include "lib/methods.h"
 #include "lib/once.h"
 #include "lib/py_ref.h"
+#include "lib/python_errors.h"
 #include "lib/types.h"
 
 namespace pelorix::binding {
@@ -193,7 +195,7 @@ PyMethodDef methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyType_Slot slots[] = {
+PyType_Slot type_slots[] = {
     {Py_tp_doc, const_cast<char*>("Wrapper for an accessibility element")},
     {Py_tp_dealloc, as_slot(dealloc)},
     {Py_tp_methods, methods},
@@ -205,7 +207,7 @@ PyType_Spec type_spec = {
     sizeof(AXElementObject),
     0,
     Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION,
-    slots,
+    type_slots,
 };
 
 std::atomic<PyObject*> type_cell{nullptr};

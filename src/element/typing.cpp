@@ -5,6 +5,7 @@
 
 #include "element/ax_element.h"
 #include "platform/clock.h"
+#include "util/text.h"
 
 namespace pelorix {
 namespace {
@@ -109,15 +110,9 @@ Result<void> AXElement::type_text(AXUIElementRef element, std::string_view text,
     U8_NEXT_OR_FFFD(data, i, length, c);
     Key key = key_for(c);
     // A character beyond the first 65,536 travels as its surrogate pair, whole in each event.
-    UniChar units[2];
-    UniCharCount count = 1;
-    if (c > 0xFFFF) {
-      units[0] = static_cast<UniChar>(0xD800 + ((c - 0x10000) >> 10));
-      units[1] = static_cast<UniChar>(0xDC00 + ((c - 0x10000) & 0x3FF));
-      count = 2;
-    } else {
-      units[0] = static_cast<UniChar>(c);
-    }
+    char16_t pair[2] = {};
+    auto count = static_cast<UniCharCount>(text::utf16_units(static_cast<char32_t>(c), pair));
+    const UniChar units[2] = {pair[0], pair[1]};
     if (key.shift) keyboard.post_shift(true);
     keyboard.press(key.code, units, count);
     if (key.shift) keyboard.post_shift(false);

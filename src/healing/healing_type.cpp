@@ -3,9 +3,11 @@
 #include <memory>
 
 #include "healing/healing_config.h"
+#include "lib/arguments.h"
 #include "lib/methods.h"
 #include "lib/once.h"
 #include "lib/py_ref.h"
+#include "lib/python_errors.h"
 #include "lib/types.h"
 
 namespace pelorix::binding {

@@ -3,14 +3,17 @@
 
 #include "accessibility/primitives.h"
 #include "app/connect.h"
+#include "lib/arguments.h"
 #include "lib/methods.h"
 #include "lib/py_ref.h"
+#include "lib/python_errors.h"
 #include "lib/types.h"
 
 namespace pelorix::binding {
 namespace {
 
-constexpr const char* kVersion = "0.6.1";
+// pyproject.toml's, passed in by the build.
+constexpr const char* kVersion = PELORIX_VERSION;
 
 PyObject* app(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   static constexpr const char* names[] = {"name", "bundle_id", "pid"};
@@ -147,6 +150,7 @@ PyModuleDef definition = {
 }  // namespace
 }  // namespace pelorix::binding
 
-extern "C" PyMODINIT_FUNC PyInit_pelorix(void) {
+// PyMODINIT_FUNC carries the C linkage itself.
+PyMODINIT_FUNC PyInit_pelorix(void) {
   return PyModuleDef_Init(&pelorix::binding::definition);
 }

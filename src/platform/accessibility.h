@@ -2,6 +2,10 @@
 // signatures.
 #pragma once
 
+#if defined(__APPLE__)
+#error "on Apple systems the frameworks declare these: include platform/platform.h"
+#endif
+
 #include <sys/types.h>
 
 #include <cstdint>
@@ -35,12 +39,20 @@ enum AXError : int32_t {
 
 typedef uint32_t AXValueType;
 enum : AXValueType {
-  kAXValueIllegalType = 0,
-  kAXValueCGPointType = 1,
-  kAXValueCGSizeType = 2,
-  kAXValueCGRectType = 3,
-  kAXValueCFRangeType = 4,
-  kAXValueAXErrorType = 5,
+  kAXValueTypeIllegal = 0,
+  kAXValueTypeCGPoint = 1,
+  kAXValueTypeCGSize = 2,
+  kAXValueTypeCGRect = 3,
+  kAXValueTypeCFRange = 4,
+  kAXValueTypeAXError = 5,
+  // The names from before macOS 10.11, which Apple's headers keep as plain integers: C++ code
+  // that passes one where an AXValueType is expected does not compile there.
+  kAXValueIllegalType = kAXValueTypeIllegal,
+  kAXValueCGPointType = kAXValueTypeCGPoint,
+  kAXValueCGSizeType = kAXValueTypeCGSize,
+  kAXValueCGRectType = kAXValueTypeCGRect,
+  kAXValueCFRangeType = kAXValueTypeCFRange,
+  kAXValueAXErrorType = kAXValueTypeAXError,
 };
 
 typedef double CGFloat;

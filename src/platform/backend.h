@@ -5,6 +5,10 @@
 // element, events) go through the active backend.
 #pragma once
 
+#if defined(__APPLE__)
+#error "the desktop backends exist only where the frameworks do not"
+#endif
+
 #include <sys/types.h>
 
 #include <memory>

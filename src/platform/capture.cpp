@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "platform/fd.h"
 #include "platform/process.h"
 
 namespace pelorix::platform {
@@ -49,24 +50,13 @@ class PrivateDirectory {
   std::string path_;
 };
 
-class FdCloser {
- public:
-  explicit FdCloser(int fd) : fd_(fd) {}
-  FdCloser(const FdCloser&) = delete;
-  FdCloser& operator=(const FdCloser&) = delete;
-  ~FdCloser() { ::close(fd_); }
-
- private:
-  int fd_;
-};
-
 // The whole content of a regular file, or the error number of the failure to read it.
 std::variant<std::string, int> read_regular_file(const std::string& path) {
   // O_NOFOLLOW: a symbolic link at the path is an error, never a way to another file.
   // O_NONBLOCK: opening a FIFO must not wait for a writer; regular files ignore it.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return errno;
-  FdCloser closer(fd);
+  Fd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (file.get() < 0) return errno;
+  const int fd = file.get();
   struct stat info {};
   if (::fstat(fd, &info) != 0) return errno;
   if (S_ISDIR(info.st_mode)) return EISDIR;

@@ -5,6 +5,10 @@
 // every reference it was given.
 #pragma once
 
+#if defined(__APPLE__)
+#error "our own object model exists only where the frameworks do not"
+#endif
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -84,6 +88,10 @@ class StringObject final : public CFObject {
   // we do so only when the text can be read as a C string at all.
   StringObject(std::u16string units, bool direct);
   const std::u16string& units() const { return units_; }
+  bool equals(const CFObject& other) const override {
+    return units_ == static_cast<const StringObject&>(other).units_;
+  }
+  CFHashCode hash() const override { return std::hash<std::u16string>{}(units_); }
   // The UTF-8 text when the units are well-formed UTF-16 (empty otherwise).
   const std::string& utf8() const { return utf8_; }
   bool well_formed() const { return well_formed_; }
@@ -134,9 +142,6 @@ class ValueObject final : public CFObject {
     ::AXError error;
   } payload_;
 };
-
-std::u16string utf8_to_utf16(const std::string& utf8, bool* ok);
-std::string utf16_to_utf8(const std::u16string& units, bool* well_formed);
 
 // A new string object from UTF-16 units, for backends that produce texts.
 CFStringRef make_string(std::u16string units, bool direct);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/cf_object.h"
+#include "util/text.h"
 
 namespace pelorix::platform {
 namespace {
@@ -70,47 +71,6 @@ class ArrayObject final : public CFObject {
 const CFObject& checked(CFTypeRef ref, const char* call) {
   if (ref == nullptr) fatal(call);
   return *static_cast<const CFObject*>(ref);
-}
-
-std::size_t utf8_length(char32_t code_point) {
-  return code_point < 0x80 ? 1 : code_point < 0x800 ? 2 : code_point < 0x10000 ? 3 : 4;
-}
-
-void append_utf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-bool is_high(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool is_low(char16_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-// The code point starting at `i` among units [i, end), and how many units it takes; a lone
-// surrogate yields itself with width 1.
-char32_t decode_at(const std::u16string& units, std::size_t i, std::size_t end, int* width) {
-  char16_t unit = units[i];
-  if (is_high(unit) && i + 1 < end && is_low(units[i + 1])) {
-    *width = 2;
-    return 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-  }
-  *width = 1;
-  return unit;
 }
 
 }  // namespace
@@ -203,7 +163,7 @@ static bool range_within(CFRange range, std::size_t size) {
 
 StringObject::StringObject(std::u16string units, bool direct)
     : CFObject(kKind), units_(std::move(units)) {
-  utf8_ = utf16_to_utf8(units_, &well_formed_);
+  utf8_ = text::utf16_to_utf8(units_, &well_formed_);
   direct_ = direct && well_formed_ && utf8_.find('\0') == std::string::npos;
 }
 
@@ -229,69 +189,13 @@ std::size_t ValueObject::payload_size(AXValueType type) {
   }
 }
 
-std::u16string utf8_to_utf16(const std::string& utf8, bool* ok) {
-  std::u16string out;
-  *ok = true;
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    auto lead = static_cast<unsigned char>(utf8[i]);
-    int extra = lead < 0x80           ? 0
-                : (lead >> 5) == 0x6  ? 1
-                : (lead >> 4) == 0xE  ? 2
-                : (lead >> 3) == 0x1E ? 3
-                                      : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= utf8.size()) {
-      *ok = false;
-      return {};
-    }
-    char32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-      auto next = static_cast<unsigned char>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) {
-        *ok = false;
-        return {};
-      }
-      cp = (cp << 6) | (next & 0x3F);
-    }
-    bool overlong = utf8_length(cp) != static_cast<std::size_t>(extra + 1);
-    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      *ok = false;
-      return {};
-    }
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-    i += static_cast<std::size_t>(extra) + 1;
-  }
-  return out;
-}
-
-std::string utf16_to_utf8(const std::u16string& units, bool* well_formed) {
-  std::string out;
-  *well_formed = true;
-  for (std::size_t i = 0; i < units.size();) {
-    int width = 0;
-    char32_t cp = decode_at(units, i, units.size(), &width);
-    if (cp >= 0xD800 && cp <= 0xDFFF) {
-      *well_formed = false;
-      return {};
-    }
-    append_utf8(out, cp);
-    i += static_cast<std::size_t>(width);
-  }
-  return out;
-}
-
 CFStringRef make_string(std::u16string units, bool direct) {
   return static_cast<CFStringRef>((new StringObject(std::move(units), direct))->ref());
 }
 
 CFStringRef make_string(const std::string& utf8) {
   bool ok = false;
-  std::u16string units = utf8_to_utf16(utf8, &ok);
+  std::u16string units = text::utf8_to_utf16(utf8, &ok);
   if (!ok) return nullptr;
   bool direct = offers_direct_pointer(units);
   return make_string(std::move(units), direct);
@@ -447,11 +351,12 @@ CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding 
   std::string piece;
   while (i < end) {
     int width = 0;
-    char32_t cp = decode_at(units, i, end, &width);
+    char32_t cp =
+        pelorix::text::code_point_at(std::u16string_view(units).substr(0, end), i, &width);
     piece.clear();
     bool convertible = !(cp >= 0xD800 && cp <= 0xDFFF) && !(ascii && cp > 0x7F);
     if (convertible) {
-      append_utf8(piece, cp);
+      pelorix::text::append_utf8(piece, cp);
     } else if (lossByte != 0) {
       piece += static_cast<char>(lossByte);
     } else {

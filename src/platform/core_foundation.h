@@ -1,6 +1,10 @@
 // The subset of Core Foundation the module uses, with Apple's names and signatures.
 #pragma once
 
+#if defined(__APPLE__)
+#error "on Apple systems the frameworks declare these: include platform/platform.h"
+#endif
+
 #include <cstddef>
 #include <cstdint>
 

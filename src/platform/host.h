@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <variant>
@@ -35,6 +36,10 @@ struct Region {
   double width = 0;
   double height = 0;
 };
+
+// A coordinate as whole pixels: truncated toward zero and held within the signed 32-bit range
+// (NaN counts as 0).
+std::int32_t whole_pixels(double value);
 
 // The PNG content, or why there is none (CaptureFailure::Stage::Unsuccessful when the host ran
 // but produced no image).

@@ -33,15 +33,6 @@ std::string window_id_script(pid_t pid) {
          std::to_string(pid) + ")";
 }
 
-std::int32_t region_coordinate(double value) {
-  using Limits = std::numeric_limits<std::int32_t>;
-  if (std::isnan(value)) return 0;
-  if (value >= static_cast<double>(Limits::max())) return Limits::max();
-  if (value <= static_cast<double>(Limits::min())) return Limits::min();
-  // Strictly inside the range, so the truncating conversion is defined.
-  return static_cast<std::int32_t>(value);
-}
-
 }  // namespace
 
 LookupAnswer read_pgrep_output(std::string_view output) {
@@ -67,16 +58,40 @@ std::string bundle_lookup_script(std::string_view bundle_id) {
   return script;
 }
 
+std::string literal_pattern(std::string_view name) {
+  std::string pattern;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    // pgrep would take a leading dash for an option (-v inverts the match); a bracket
+    // expression holding only the dash matches the dash.
+    if (i == 0 && c == '-') {
+      pattern += "[-]";
+      continue;
+    }
+    if (std::string_view(R"(\.[](){}*+?|^$)").find(c) != std::string_view::npos) pattern += '\\';
+    pattern += c;
+  }
+  return pattern;
+}
+
 std::string region_text(const Region& region) {
-  return std::to_string(region_coordinate(region.x)) + "," +
-         std::to_string(region_coordinate(region.y)) + "," +
-         std::to_string(region_coordinate(region.width)) + "," +
-         std::to_string(region_coordinate(region.height));
+  return std::to_string(whole_pixels(region.x)) + "," + std::to_string(whole_pixels(region.y)) +
+         "," + std::to_string(whole_pixels(region.width)) + "," +
+         std::to_string(whole_pixels(region.height));
 }
 
 }  // namespace pelorix::platform::commands
 
 namespace pelorix::platform {
+
+std::int32_t whole_pixels(double value) {
+  using Limits = std::numeric_limits<std::int32_t>;
+  if (std::isnan(value)) return 0;
+  if (value >= static_cast<double>(Limits::max())) return Limits::max();
+  if (value <= static_cast<double>(Limits::min())) return Limits::min();
+  // Strictly inside the range, so the truncating conversion is defined.
+  return static_cast<std::int32_t>(value);
+}
 
 using commands::bundle_lookup_script;
 using commands::look_up;
@@ -86,7 +101,7 @@ using commands::region_text;
 using commands::window_id_script;
 
 PidLookup HostServices::find_pid_by_name(const std::string& name) {
-  return look_up({"pgrep", "-x", name}, read_pgrep_output);
+  return look_up({"pgrep", "-x", commands::literal_pattern(name)}, read_pgrep_output);
 }
 
 PidLookup HostServices::find_pid_by_bundle_id(const std::string& bundle_id) {

@@ -15,6 +15,11 @@ LookupAnswer read_pgrep_output(std::string_view output);
 // The scripting service's output: the whole of it, trimmed; "missing value" means no process.
 LookupAnswer read_osascript_output(std::string_view output);
 
+// A process name as pgrep's pattern, which is an extended regular expression: every character
+// that means something there is escaped, so that the pattern matches the name literally (with
+// -x, the whole name and only it).
+std::string literal_pattern(std::string_view name);
+
 // The AppleScript that prints the pid of the process with a bundle identifier. The identifier
 // is written as a string literal, so whatever it holds is looked up literally.
 std::string bundle_lookup_script(std::string_view bundle_id);

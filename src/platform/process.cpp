@@ -7,49 +7,47 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
+#include "platform/fd.h"
+
+#if defined(__APPLE__)
+#include <crt_externs.h>
+#else
 extern char** environ;
+#endif
 
 namespace pelorix::platform {
 namespace {
-
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      close();
-      fd_ = other.fd_;
-      other.fd_ = -1;
-    }
-    return *this;
-  }
-  ~Fd() { close(); }
-  int get() const { return fd_; }
-  void close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
 
 struct Pipe {
   Fd read;
   Fd write;
 };
 
+// Both ends close-on-exec, so that no other child started meanwhile keeps our ends open (our
+// own child gets its ends through the spawn's dup2, which clears the flag on the copy). macOS
+// has no pipe2 before version 27, so the flag is set right after the pipe is made: a child
+// that another thread spawns in that instant can still inherit the ends, and would then only
+// delay our end of file until it exits.
 int make_pipe(Pipe* pipe) {
   int fds[2];
-  // Close-on-exec, so that no other child started meanwhile keeps our ends open.
-  if (::pipe2(fds, O_CLOEXEC) != 0) return errno;
+  if (::pipe(fds) != 0) return errno;
   pipe->read = Fd(fds[0]);
   pipe->write = Fd(fds[1]);
+  for (int fd : fds)
+    if (::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) return errno;
   return 0;
+}
+
+// The environment a child inherits. A shared library on macOS cannot link against `environ`
+// (only the main program has it); the C library hands it out through _NSGetEnviron.
+char** environment() {
+#if defined(__APPLE__)
+  return *_NSGetEnviron();
+#else
+  return environ;
+#endif
 }
 
 class FileActions {
@@ -92,10 +90,10 @@ void drain(Fd& out, Fd& err, std::string* out_text, std::string* err_text) {
 }  // namespace
 
 std::string system_error_text(int error_number) {
-  char buffer[256];
-  // The GNU strerror_r may return a static string instead of filling the buffer.
-  const char* text = strerror_r(error_number, buffer, sizeof buffer);
-  return std::string(text) + " (os error " + std::to_string(error_number) + ")";
+  // The C++ library picks the thread-safe strerror_r its C library has (GNU's returns the text,
+  // the XSI one of macOS fills a buffer), so neither shape is spelled out here.
+  return std::generic_category().message(error_number) + " (os error " +
+         std::to_string(error_number) + ")";
 }
 
 bool ProgramOutput::succeeded() const {
@@ -125,7 +123,7 @@ std::variant<ProgramOutput, ProgramFailedToStart> run_program(
   args.push_back(nullptr);
 
   pid_t child = 0;
-  error = posix_spawnp(&child, args[0], actions.get(), nullptr, args.data(), environ);
+  error = posix_spawnp(&child, args[0], actions.get(), nullptr, args.data(), environment());
   if (error != 0) return ProgramFailedToStart{error};
   out.write.close();
   err.write.close();

@@ -2,6 +2,10 @@
 // wherever there is no XPC, so the idle-service client can be exercised.
 #pragma once
 
+#if defined(__APPLE__)
+#error "the in-process XPC stand-in exists only where XPC does not"
+#endif
+
 #include <functional>
 
 #include "platform/xpc.h"

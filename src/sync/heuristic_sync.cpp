@@ -9,6 +9,7 @@ namespace {
 constexpr std::uint8_t kStringEnd = 0xFF;
 
 using accessibility::AttributeName;
+using accessibility::has_type;
 
 // The attributes every element is asked for, named once per fingerprint rather than once per
 // read.
@@ -20,10 +21,6 @@ struct HashedAttributes {
   AttributeName size{"AXSize"};
   AttributeName children{"AXChildren"};
 };
-
-bool has_type(CFTypeRef value, CFTypeID type) {
-  return value != nullptr && CFGetTypeID(value) == type;
-}
 
 // The attribute as text; one that holds no string counts as unreadable.
 Result<std::string> string_attribute(AXUIElementRef element, const AttributeName& name) {
@@ -72,20 +69,12 @@ void feed_element(AXUIElementRef element, const HashedAttributes& names, SipHash
     // An entry that is no element cannot be asked anything (the platform's calls on other
     // objects are undefined); it contributes nothing, like an element none of whose attributes
     // can be read. It still counts among the children.
-    if (!has_type(child, AXUIElementGetTypeID())) continue;
+    if (!accessibility::is_element(child)) continue;
     feed_element(static_cast<AXUIElementRef>(child), names, hasher, depth + 1);
   }
 }
 
 }  // namespace
-
-Result<std::string> get_string_attribute(AXUIElementRef element, std::string_view name) {
-  return string_attribute(element, AttributeName(name));
-}
-
-void hash_element(AXUIElementRef element, SipHasher13& hasher, unsigned depth) {
-  feed_element(element, HashedAttributes(), hasher, depth);
-}
 
 std::uint64_t HeuristicSync::hash_tree() const {
   SipHasher13 hasher(0, 0);

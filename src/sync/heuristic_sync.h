@@ -28,10 +28,4 @@ struct HeuristicSync {
   std::uint64_t hash_tree() const;
 };
 
-// Feeds `element` (at `depth`) and its descendants to `hasher`.
-void hash_element(AXUIElementRef element, SipHasher13& hasher, unsigned depth);
-
-// The attribute as UTF-8 text; an attribute that holds no string counts as unreadable.
-Result<std::string> get_string_attribute(AXUIElementRef element, std::string_view name);
-
 }  // namespace pelorix::sync

@@ -1,6 +1,7 @@
 #include "util/text.h"
 
 #include <unicode/uchar.h>
+#include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
 #include <limits>
@@ -45,6 +46,71 @@ std::string_view trim_white_space(std::string_view text) {
     end = previous;
   }
   return text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
+}
+
+std::u16string utf8_to_utf16(std::string_view utf8, bool* ok) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  const auto* data = reinterpret_cast<const std::uint8_t*>(utf8.data());
+  auto length = static_cast<std::int32_t>(utf8.size());
+  for (std::int32_t i = 0; i < length;) {
+    UChar32 c = 0;
+    U8_NEXT(data, i, length, c);  // negative for anything ill-formed, surrogates included
+    if (c < 0) {
+      *ok = false;
+      return {};
+    }
+    char16_t units[2];
+    out.append(units, static_cast<std::size_t>(utf16_units(static_cast<char32_t>(c), units)));
+  }
+  *ok = true;
+  return out;
+}
+
+std::string utf16_to_utf8(std::u16string_view units, bool* well_formed) {
+  std::string out;
+  out.reserve(units.size());
+  for (std::size_t i = 0; i < units.size();) {
+    int width = 0;
+    char32_t c = code_point_at(units, i, &width);
+    if (U_IS_SURROGATE(c)) {
+      *well_formed = false;
+      return {};
+    }
+    append_utf8(out, c);
+    i += static_cast<std::size_t>(width);
+  }
+  *well_formed = true;
+  return out;
+}
+
+char32_t code_point_at(std::u16string_view units, std::size_t i, int* width) {
+  std::size_t start = i;
+  UChar32 c = 0;
+  U16_NEXT(units.data(), i, units.size(), c);
+  *width = static_cast<int>(i - start);
+  return static_cast<char32_t>(c);
+}
+
+void append_utf8(std::string& out, char32_t code_point) {
+  std::uint8_t bytes[U8_MAX_LENGTH];
+  std::int32_t length = 0;
+  U8_APPEND_UNSAFE(bytes, length, static_cast<UChar32>(code_point));
+  out.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+}
+
+int utf16_units(char32_t code_point, char16_t units[2]) {
+  std::int32_t length = 0;
+  U16_APPEND_UNSAFE(units, length, static_cast<UChar32>(code_point));
+  return length;
+}
+
+std::optional<char32_t> single_code_point(std::u16string_view units) {
+  if (units.empty()) return std::nullopt;
+  int width = 0;
+  char32_t c = code_point_at(units, 0, &width);
+  if (U_IS_SURROGATE(c) || static_cast<std::size_t>(width) != units.size()) return std::nullopt;
+  return c;
 }
 
 std::string_view first_line(std::string_view text) {

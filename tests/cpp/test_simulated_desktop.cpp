@@ -127,6 +127,26 @@ TEST_F(SimulatedDesktopTest, DefaultsFollowTheTree) {
   EXPECT_EQ(CFArrayGetCount(static_cast<CFArrayRef>(children.get())), 0);
 }
 
+TEST_F(SimulatedDesktopTest, EqualElementsAreProxiesOfOneNode) {
+  app(21, {{"AXRole", "AXApplication"}}, {"one", "two"});
+  Owned element = root(21);
+  Owned first, second, parent;
+  ASSERT_EQ(read(element.get(), "AXChildren", &first), kAXErrorSuccess);
+  ASSERT_EQ(read(element.get(), "AXChildren", &second), kAXErrorSuccess);
+  auto one = CFArrayGetValueAtIndex(static_cast<CFArrayRef>(first.get()), 0);
+  auto one_again = CFArrayGetValueAtIndex(static_cast<CFArrayRef>(second.get()), 0);
+  auto two = CFArrayGetValueAtIndex(static_cast<CFArrayRef>(second.get()), 1);
+  ASSERT_NE(one, one_again);  // two proxies, read apart
+  EXPECT_TRUE(CFEqual(one, one_again));
+  EXPECT_FALSE(CFEqual(one, two));
+  ASSERT_EQ(read(one, "AXParent", &parent), kAXErrorSuccess);
+  EXPECT_TRUE(CFEqual(parent.get(), element.get()));
+  // Strings compare by their text; things of different kinds never compare equal.
+  EXPECT_TRUE(CFEqual(text("one").get(), text("one").get()));
+  EXPECT_FALSE(CFEqual(text("one").get(), text("One").get()));
+  EXPECT_FALSE(CFEqual(text("one").get(), one));
+}
+
 TEST_F(SimulatedDesktopTest, ScheduledChangesApplyAtTheNextCall) {
   auto ids = app(70, {{"AXTitle", "before"}}, {"victim"});
   call({{"command", "schedule"},

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/atspi/holders.h"
@@ -35,8 +37,10 @@ gint find_action(AtspiAction* action, std::initializer_list<std::string_view> na
   }
   std::vector<std::string> have;
   for (gint i = 0; i < count; ++i) {
-    Text name(atspi_action_get_action_name(action, i, error.out()));
-    have.push_back(error ? std::string() : lower(name.str()));
+    // A name that cannot be read matches nothing; the others are still compared.
+    ErrorSlot name_error;
+    Text name(atspi_action_get_action_name(action, i, name_error.out()));
+    have.push_back(name_error ? std::string() : lower(name.str()));
   }
   for (std::string_view wanted : names)
     for (gint i = 0; i < count; ++i)
@@ -95,19 +99,150 @@ gint find_action(AtspiAction* action, std::initializer_list<std::string_view> na
   return status == kAXErrorActionUnsupported ? kAXErrorCannotComplete : status;
 }
 
-::AXError press(AtspiAccessible* accessible, pid_t pid) {
+namespace {
+
+// Two presses of one element this close together are a double click, as for a mouse (GTK's
+// default double-click time is 400 ms).
+constexpr auto kDoubleClickTime = std::chrono::milliseconds(500);
+
+// The element pressed last (its application's bus name and its object path), and when.
+struct LastPress {
+  std::string bus;
+  std::string path;
+  std::chrono::steady_clock::time_point at;
+};
+
+LastPress& last_press() {
+  static auto* last = new LastPress();
+  return *last;
+}
+
+LastPress identity_of(AtspiAccessible* accessible) {
+  const AtspiObject& object = accessible->parent;
+  LastPress out;
+  if (object.app != nullptr && object.app->bus_name != nullptr) out.bus = object.app->bus_name;
+  if (object.path != nullptr) out.path = object.path;
+  return out;
+}
+
+// How long ago the same element was pressed, when that is within the double-click time.
+std::optional<std::chrono::steady_clock::duration> since_own_press(AtspiAccessible* accessible) {
+  const LastPress& last = last_press();
+  LastPress now = identity_of(accessible);
+  if (last.path.empty() || last.path != now.path || last.bus != now.bus) return std::nullopt;
+  auto since = std::chrono::steady_clock::now() - last.at;
+  if (since > kDoubleClickTime) return std::nullopt;
+  return since;
+}
+
+void remember_press(AtspiAccessible* accessible) {
+  last_press() = identity_of(accessible);
+  last_press().at = std::chrono::steady_clock::now();
+}
+
+// Selects a cell's row (or an item) through its parent: the Table interface selects the row of
+// the cell at the element's index; else the Selection interface selects the child. `done` says
+// whether either did.
+::AXError select_through_parent(AtspiAccessible* accessible, bool* done) {
+  *done = false;
+  Owned<AtspiAccessible> parent;
+  if (::AXError read = read_parent(accessible, &parent); read != kAXErrorSuccess || !parent)
+    return read;
+  ErrorSlot index_error;
+  gint index = atspi_accessible_get_index_in_parent(accessible, index_error.out());
+  if (index_error) return status_of(index_error.error);
+  if (index < 0) return kAXErrorSuccess;
+  if (Owned<AtspiTable> table = iface(parent.get(), atspi_accessible_get_table_iface)) {
+    ErrorSlot row_error;
+    gint row = atspi_table_get_row_at_index(table.get(), index, row_error.out());
+    if (!row_error && row >= 0) {
+      ErrorSlot select_error;
+      gboolean selected = atspi_table_add_row_selection(table.get(), row, select_error.out());
+      if (!select_error && selected) {
+        *done = true;
+        return kAXErrorSuccess;
+      }
+    }
+  }
+  if (Owned<AtspiSelection> selection = iface(parent.get(), atspi_accessible_get_selection_iface)) {
+    ErrorSlot select_error;
+    gboolean selected = atspi_selection_select_child(selection.get(), index, select_error.out());
+    *done = !select_error && selected;
+  }
+  return kAXErrorSuccess;
+}
+
+// A press on a cell, row or list item. A check box in a cell is toggled. With an "activate"
+// action (GTK 3's cells: row activation, which answers a list dialog) the first press selects
+// the row and the second press of a double click activates it; without one, each press is a
+// pointer click, which the toolkit counts into a double click itself.
+::AXError press_row(AtspiAccessible* accessible, pid_t pid, AtspiAction* action) {
   ::AXError status = kAXErrorSuccess;
-  if (Owned<AtspiAction> action = iface(accessible, atspi_accessible_get_action_iface)) {
-    gint index = find_action(action.get(), {"click", "press", "activate", "toggle", "jump", "open"},
+  gint toggle = action != nullptr ? find_action(action, {"toggle"}, &status) : -1;
+  if (status != kAXErrorSuccess) return status;
+  if (toggle >= 0) return do_action(action, toggle);
+  gint activate = action != nullptr ? find_action(action, {"activate"}, &status) : -1;
+  if (status != kAXErrorSuccess) return status;
+  if (activate >= 0 && since_own_press(accessible)) return do_action(action, activate);
+  if (activate < 0) {
+    status = click_middle(accessible, pid, 1);
+    if (status != kAXErrorActionUnsupported) return status;
+  }
+  bool selected = false;
+  if ((status = select_through_parent(accessible, &selected)) != kAXErrorSuccess) return status;
+  if (selected) return kAXErrorSuccess;
+  return activate >= 0 ? click_middle(accessible, pid, 1) : kAXErrorActionUnsupported;
+}
+
+// How long a toolkit holds a button's press before it counts it, absorbing another press
+// meanwhile: Qt's push buttons animate a press for 100 ms, GTK 4 emits "clicked" 250 ms after
+// the action. A second press of the same button waits that long, so two presses count twice.
+std::chrono::milliseconds press_hold_time(AtspiAccessible* accessible) {
+  std::string kit = toolkit(accessible);
+  if (kit.rfind("GTK 4.", 0) == 0) return std::chrono::milliseconds(300);
+  if (kit.rfind("Qt", 0) == 0) return std::chrono::milliseconds(150);
+  return std::chrono::milliseconds(0);
+}
+
+// A press by what the element is (docs/atspi-mapping.md, "Actions"): text fields take the
+// focus, rows are selected (and activated by the second press of a double click), everything
+// else gets the action that means a press, else a pointer click. An action that means
+// something else (an entry's "activate" is Enter) is never a press.
+::AXError press_element(AtspiAccessible* accessible, pid_t pid) {
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  ::AXError status = read_role(accessible, &role);
+  if (status != kAXErrorSuccess) return status;
+  if (role_in(kEditableTextRoles, role)) {
+    // Focusing a field again would select its whole text (GTK does on every focus grab); a
+    // click into a focused field leaves the text as it is.
+    States states;
+    if ((status = read_states(accessible, &states)) != kAXErrorSuccess) return status;
+    return states.has(ATSPI_STATE_FOCUSED) ? kAXErrorSuccess : grab_focus(accessible, pid);
+  }
+  Owned<AtspiAction> action = iface(accessible, atspi_accessible_get_action_iface);
+  if (role_in(kRowRoles, role)) return press_row(accessible, pid, action.get());
+  if (action) {
+    gint index = find_action(action.get(), {"click", "press", "toggle", "jump", "open", "activate"},
                              &status);
     if (status != kAXErrorSuccess) return status;
-    if (index >= 0) return do_action(action.get(), index);
+    if (index >= 0) {
+      if (auto since = since_own_press(accessible)) {
+        auto hold = press_hold_time(accessible);
+        if (*since < hold) std::this_thread::sleep_for(hold - *since);
+      }
+      return do_action(action.get(), index);
+    }
   }
-  AtspiRole role = ATSPI_ROLE_INVALID;
-  if ((status = read_role(accessible, &role)) != kAXErrorSuccess) return status;
   if (role_in(kClickableRoles, role)) return click_middle(accessible, pid, 1);
-  if (role_in(kEditableTextRoles, role)) return grab_focus(accessible, pid);
   return kAXErrorActionUnsupported;
+}
+
+}  // namespace
+
+::AXError press(AtspiAccessible* accessible, pid_t pid) {
+  ::AXError status = press_element(accessible, pid);
+  if (status == kAXErrorSuccess) remember_press(accessible);
+  return status;
 }
 
 ::AXError show_menu(AtspiAccessible* accessible, pid_t pid) {
@@ -141,14 +276,26 @@ gint find_action(AtspiAction* action, std::initializer_list<std::string_view> na
   }
   Owned<AtspiValue> value = iface(accessible, atspi_accessible_get_value_iface);
   if (!value) return kAXErrorActionUnsupported;
-  ErrorSlot error;
-  double current = atspi_value_get_current_value(value.get(), error.out());
-  double increment = atspi_value_get_minimum_increment(value.get(), error.out());
-  double low = atspi_value_get_minimum_value(value.get(), error.out());
-  double high = atspi_value_get_maximum_value(value.get(), error.out());
-  if (error) return status_of(error.error);
+  // Each read has a slot of its own and is checked before the next: the first failure is the
+  // one reported, and no value is used that was not read.
+  double current = 0, increment = 0, low = 0, high = 0;
+  struct Read {
+    double (*get)(AtspiValue*, GError**);
+    double* into;
+  };
+  for (const Read& read :
+       {Read{atspi_value_get_current_value, &current},
+        Read{atspi_value_get_minimum_increment, &increment},
+        Read{atspi_value_get_minimum_value, &low}, Read{atspi_value_get_maximum_value, &high}}) {
+    ErrorSlot error;
+    *read.into = read.get(value.get(), error.out());
+    if (error) return status_of(error.error);
+  }
   if (!(increment > 0)) increment = 1;
+  // std::clamp requires low <= high; a toolkit may report bounds the wrong way round (or NaN).
+  if (!(low <= high)) return kAXErrorCannotComplete;
   double next = std::clamp(current + (up ? increment : -increment), low, high);
+  ErrorSlot error;
   gboolean done = atspi_value_set_current_value(value.get(), next, error.out());
   if (error) return status_of(error.error);
   return done ? kAXErrorSuccess : kAXErrorCannotComplete;

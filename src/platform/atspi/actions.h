@@ -8,8 +8,11 @@
 
 namespace pelorix::platform::atspi {
 
-// A press: the element's own action when it has one; a pointer click for buttons and the like
-// that offer none; the keyboard focus for text fields, which is what clicking into one does.
+// A press, by what the element is (docs/atspi-mapping.md, "Actions"): the keyboard focus for
+// text fields, which is what clicking into one does; for cells and rows, the row selected, and
+// activated by the second press of a double click; for anything else the action that means a
+// press, else a pointer click for buttons and the like. Never an action that means something
+// else (an entry's "activate" is Enter).
 ::AXError press(AtspiAccessible* accessible, pid_t pid);
 ::AXError show_menu(AtspiAccessible* accessible, pid_t pid);
 ::AXError raise_window(AtspiAccessible* accessible, pid_t pid);

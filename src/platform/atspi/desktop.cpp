@@ -6,6 +6,7 @@
 
 #include "platform/atspi/element.h"
 #include "platform/atspi/x11.h"
+#include "util/text.h"
 
 namespace pelorix::platform::atspi {
 namespace {
@@ -13,15 +14,6 @@ namespace {
 bool has_environment(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0';
-}
-
-// The code point a key event carries: one unit, or both halves of a surrogate pair.
-std::optional<char32_t> character_of(const std::u16string& units) {
-  if (units.size() == 1 && (units[0] < 0xD800 || units[0] > 0xDFFF)) return units[0];
-  if (units.size() == 2 && units[0] >= 0xD800 && units[0] <= 0xDBFF && units[1] >= 0xDC00 &&
-      units[1] <= 0xDFFF)
-    return 0x10000 + ((static_cast<char32_t>(units[0]) - 0xD800) << 10) + (units[1] - 0xDC00);
-  return std::nullopt;
 }
 
 }  // namespace
@@ -114,7 +106,8 @@ bool Desktop::allow_keyboard_event(CGKeyCode, bool) {
 void Desktop::post_keyboard_event(pid_t pid, const KeyEvent& event) {
   // Every event names its character; Shift is pressed for the characters that need it, so
   // the separate modifier events (which carry no character) need no key of their own.
-  auto character = character_of(event.units);
+  // The code point a key event carries: one unit, or both halves of a surrogate pair.
+  auto character = text::single_code_point(event.units);
   if (!character) return;
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (event.key_down && !x11::focus_process(pid)) return;

@@ -3,8 +3,10 @@
 #include <atspi/atspi.h>
 
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "platform/atspi/actions.h"
 #include "platform/atspi/attributes.h"
@@ -23,6 +25,21 @@ Element::~Element() {
     std::lock_guard<std::recursive_mutex> guard(desktop().mutex());
     g_object_unref(accessible_);
   }
+}
+
+bool Element::equals(const CFObject& other) const {
+  const auto* element = dynamic_cast<const Element*>(&other);
+  if (element == nullptr) return false;
+  if (application_ || element->application_)
+    return application_ == element->application_ && pid_ == element->pid_;
+  std::lock_guard<std::recursive_mutex> guard(desktop().mutex());
+  return accessible_ != nullptr && accessible_ == element->accessible_;
+}
+
+CFHashCode Element::hash() const {
+  if (application_) return static_cast<CFHashCode>(pid_);
+  std::lock_guard<std::recursive_mutex> guard(desktop().mutex());
+  return reinterpret_cast<CFHashCode>(accessible_);
 }
 
 AtspiAccessible* Element::resolve(::AXError* status) const {
@@ -99,6 +116,29 @@ std::unique_ptr<ReadBatch> Element::open_read_batch() const {
 ::AXError Element::get_pid(pid_t* pid) const {
   *pid = pid_;
   return kAXErrorSuccess;
+}
+
+std::string_view Element::path() const {
+  if (accessible_ != nullptr && accessible_->parent.path != nullptr)
+    return accessible_->parent.path;
+  return application_ ? kApplicationPath : std::string_view();
+}
+
+bool Element::equals(const CFObject& other) const {
+  const auto* element = dynamic_cast<const Element*>(&other);
+  if (element == nullptr || element->pid_ != pid_ || path().empty() || path() != element->path())
+    return false;
+  if (accessible_ == nullptr || element->accessible_ == nullptr) return true;
+  const AtspiApplication* mine = accessible_->parent.app;
+  const AtspiApplication* theirs = element->accessible_->parent.app;
+  if (mine == nullptr || theirs == nullptr || mine->bus_name == nullptr ||
+      theirs->bus_name == nullptr)
+    return mine == theirs;
+  return std::string_view(mine->bus_name) == theirs->bus_name;
+}
+
+CFHashCode Element::hash() const {
+  return static_cast<CFHashCode>(pid_) * 31 + std::hash<std::string_view>()(path());
 }
 
 AXUIElementRef make_element(AtspiAccessible* accessible, pid_t pid, bool application) {

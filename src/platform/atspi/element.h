@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <string_view>
+
 #include "platform/backend.h"
 
 typedef struct _AtspiAccessible AtspiAccessible;
@@ -19,13 +21,25 @@ class Element final : public ElementObject {
   Element(AtspiAccessible* accessible, pid_t pid, bool application);
   ~Element() override;
 
+  // libatspi keeps one accessible object per remote object while it is referenced, so two
+  // references to the same accessible are the same element; an application element is its pid.
+  bool equals(const CFObject& other) const override;
+  CFHashCode hash() const override;
+
   ::AXError copy_attribute_value(const std::string& attribute, CFTypeRef* value) const override;
   ::AXError set_attribute_value(const std::string& attribute, CFTypeRef value) const override;
   ::AXError perform_action(const std::string& action) const override;
   ::AXError get_pid(pid_t* pid) const override;
   std::unique_ptr<ReadBatch> open_read_batch() const override;
 
+  // Two references to one accessible object (the same object path in the same process, over
+  // the same connection when both know theirs) are the same element. An application element
+  // that has not found its accessible yet is the application object.
+  bool equals(const CFObject& other) const override;
+  CFHashCode hash() const override;
+
  private:
+  std::string_view path() const;
   // The accessible to ask, or null with the status that explains why there is none.
   AtspiAccessible* resolve(::AXError* status) const;
   // The same, for an element whose widget has not been destroyed: what writes and actions

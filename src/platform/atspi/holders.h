@@ -8,20 +8,19 @@
 
 namespace pelorix::platform::atspi {
 
+// Where a libatspi call reports its error. A slot keeps the first error it is given: while it
+// holds one, out() hands libatspi no place for another (GLib then drops it), so a later call
+// cannot replace or hide an earlier failure. A read whose failure matters on its own gets a
+// slot of its own.
 struct ErrorSlot {
   GError* error = nullptr;
   ErrorSlot() = default;
   ErrorSlot(const ErrorSlot&) = delete;
   ErrorSlot& operator=(const ErrorSlot&) = delete;
-  ~ErrorSlot() { clear(); }
-  GError** out() {
-    clear();
-    return &error;
-  }
-  void clear() {
+  ~ErrorSlot() {
     if (error != nullptr) g_error_free(error);
-    error = nullptr;
   }
+  GError** out() { return error == nullptr ? &error : nullptr; }
   explicit operator bool() const { return error != nullptr; }
 };
 

@@ -5,13 +5,13 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cmath>
-#include <cstdint>
 #include <fstream>
-#include <limits>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "platform/atspi/desktop.h"
+#include "platform/atspi/element.h"
 #include "platform/atspi/x11.h"
 
 namespace pelorix::platform::atspi {
@@ -25,19 +25,34 @@ std::string process_name(const char* pid_text) {
   return name;
 }
 
-int screen_coordinate(double value) {
-  using Limits = std::numeric_limits<std::int32_t>;
-  if (std::isnan(value)) return 0;
-  if (value >= static_cast<double>(Limits::max())) return Limits::max();
-  if (value <= static_cast<double>(Limits::min())) return Limits::min();
-  return static_cast<int>(value);
-}
-
 Capture png_of(int x, int y, int width, int height) {
   auto image = x11::capture(x, y, width, height);
   std::optional<std::string> png = image ? x11::encode_png(*image) : std::nullopt;
   if (!png) return CaptureFailure{CaptureFailure::Stage::Unsuccessful};
   return std::move(*png);
+}
+
+// The frame (AXFrame) of the application's main window (AXMainWindow), read through the same
+// element calls a script's reads go through; nullopt when the process has no window there.
+std::optional<CGRect> main_window_frame(pid_t pid) {
+  CFTypeRef application = make_element(nullptr, pid, true);
+  CFTypeRef window = nullptr;
+  CFTypeRef frame = nullptr;
+  if (object_cast<Element>(application)->copy_attribute_value("AXMainWindow", &window) !=
+      kAXErrorSuccess)
+    window = nullptr;
+  if (const auto* element = object_cast<Element>(window)) {
+    if (element->copy_attribute_value("AXFrame", &frame) != kAXErrorSuccess) frame = nullptr;
+  }
+  std::optional<CGRect> out;
+  CGRect rect{};
+  if (frame != nullptr &&
+      AXValueGetValue(static_cast<AXValueRef>(frame), kAXValueCGRectType, &rect) &&
+      rect.size.width > 0 && rect.size.height > 0)
+    out = rect;
+  for (CFTypeRef held : {frame, window, application})
+    if (held != nullptr) CFRelease(held);
+  return out;
 }
 
 }  // namespace
@@ -69,17 +84,24 @@ PidLookup Desktop::find_pid_by_bundle_id(const std::string& bundle_id) {
 
 Capture Desktop::capture_window(pid_t pid) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
+  // The application's main window, exactly its bounds: not a menu or popup open over it, not
+  // the border or shadow GTK 4 draws around it, and under a window manager what the toolkit
+  // counts as the window.
+  if (auto frame = main_window_frame(pid))
+    return png_of(screen_coordinate(frame->origin.x), screen_coordinate(frame->origin.y),
+                  screen_coordinate(frame->size.width), screen_coordinate(frame->size.height));
+  // Without a window in the accessibility tree: the frontmost X window that is no popup.
   auto windows = x11::windows_of(pid);
+  std::erase_if(windows, [](const x11::Window& window) { return window.popup; });
   if (windows.empty()) return CaptureFailure{CaptureFailure::Stage::Unsuccessful};
-  // The frontmost window: the top of the stacking order.
   const x11::Window& window = windows.back();
   return png_of(window.x, window.y, window.width, window.height);
 }
 
 Capture Desktop::capture_region(const Region& region) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
-  return png_of(screen_coordinate(region.x), screen_coordinate(region.y),
-                screen_coordinate(region.width), screen_coordinate(region.height));
+  return png_of(whole_pixels(region.x), whole_pixels(region.y), whole_pixels(region.width),
+                whole_pixels(region.height));
 }
 
 bool Desktop::is_running(pid_t pid) {

@@ -179,6 +179,15 @@ inline constexpr AtspiRole kKeptWhileHiddenRoles[] = {
 // Whether an element of this role, with or without kShownState, is hidden.
 bool is_hidden(AtspiRole role, bool shown);
 
+// Cells, rows and list items: a press selects the row, and the second press of a double click
+// activates it, as with a mouse (docs/atspi-mapping.md, "Actions").
+inline constexpr AtspiRole kRowRoles[] = {
+    ATSPI_ROLE_TABLE_CELL,
+    ATSPI_ROLE_TREE_ITEM,
+    ATSPI_ROLE_LIST_ITEM,
+    ATSPI_ROLE_TABLE_ROW,
+};
+
 // A boolean attribute: true when the element has either state.
 struct StateAttribute {
   std::string_view attribute;

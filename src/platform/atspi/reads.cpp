@@ -7,9 +7,6 @@ namespace pelorix::platform::atspi {
 
 namespace {
 
-// The application object of every AT-SPI application sits at this path.
-constexpr std::string_view kApplicationPath = "/org/a11y/atspi/accessible/root";
-
 bool parent_is_application(AtspiAccessible* accessible) {
   Owned<AtspiAccessible> parent;
   if (read_parent(accessible, &parent) != kAXErrorSuccess || !parent) return false;
@@ -40,9 +37,7 @@ bool parent_is_application(AtspiAccessible* accessible) {
   states->set = Owned<AtspiStateSet>(atspi_accessible_get_state_set(accessible));
   if (!states->set) {
     // libatspi drops the reason; asking something else recovers it.
-    AtspiRole role = ATSPI_ROLE_INVALID;
-    ::AXError status = read_role(accessible, &role);
-    return status != kAXErrorSuccess ? status : kAXErrorCannotComplete;
+    return unsupported_unless_gone(accessible, kAXErrorCannotComplete);
   }
   if (states->has(ATSPI_STATE_DEFUNCT)) {
     // libatspi also answers "defunct" when it could not ask (the application did not reply in
@@ -69,9 +64,12 @@ bool parent_is_application(AtspiAccessible* accessible) {
 }
 
 std::string toolkit(AtspiAccessible* accessible) {
-  ErrorSlot error;
-  Text name(atspi_accessible_get_toolkit_name(accessible, error.out()));
-  Text version(atspi_accessible_get_toolkit_version(accessible, error.out()));
+  ErrorSlot name_error;
+  Text name(atspi_accessible_get_toolkit_name(accessible, name_error.out()));
+  if (name_error) return "";
+  ErrorSlot version_error;
+  Text version(atspi_accessible_get_toolkit_version(accessible, version_error.out()));
+  if (version_error) return name.str();
   return name.str() + " " + version.str();
 }
 

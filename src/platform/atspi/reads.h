@@ -5,6 +5,7 @@
 #include <atspi/atspi.h>
 
 #include <string>
+#include <string_view>
 
 #include "platform/accessibility.h"
 #include "platform/atspi/holders.h"
@@ -34,6 +35,8 @@ struct States {
 
 // The toolkit's name and version, "GTK 4.8.3" for example; empty parts when unknown.
 std::string toolkit(AtspiAccessible* accessible);
+// The object path of every application's root object.
+inline constexpr std::string_view kApplicationPath = "/org/a11y/atspi/accessible/root";
 // Whether this is the application object, the root of an application's tree.
 bool is_application_object(AtspiAccessible* accessible);
 

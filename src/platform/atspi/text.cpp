@@ -10,7 +10,7 @@
 
 namespace pelorix::platform::atspi {
 
-namespace {
+namespace {}  // namespace
 
 ::AXError all_text(AtspiAccessible* accessible, bool* found, std::string* out) {
   Owned<AtspiText> text = iface(accessible, atspi_accessible_get_text_iface);
@@ -25,8 +25,6 @@ namespace {
   *out = contents.str();
   return kAXErrorSuccess;
 }
-
-}  // namespace
 
 ::AXError read_value(AtspiAccessible* accessible, CFTypeRef* value) {
   AtspiRole role = ATSPI_ROLE_INVALID;

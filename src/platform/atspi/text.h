@@ -13,6 +13,8 @@ namespace pelorix::platform::atspi {
 // AXValue: text for text roles, a number for value widgets and check boxes, the name for
 // labels without text.
 ::AXError read_value(AtspiAccessible* accessible, CFTypeRef* value);
+// The whole text of an element with the Text interface; `found` says whether it has one.
+::AXError all_text(AtspiAccessible* accessible, bool* found, std::string* out);
 // AXLabel: the names in the labelled-by relation, else the element's own name.
 ::AXError read_label(AtspiAccessible* accessible, std::string* out);
 

@@ -1,6 +1,9 @@
 #include "platform/atspi/windows.h"
 
+#include <algorithm>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "platform/atspi/children.h"
 #include "platform/atspi/reads.h"
@@ -25,7 +28,8 @@ Owned<AtspiAccessible> toplevel_of(AtspiAccessible* accessible) {
   return Owned<AtspiAccessible>();
 }
 
-std::optional<x11::Window> x_window_of(AtspiAccessible* toplevel, pid_t pid) {
+std::optional<x11::Window> x_window_of(AtspiAccessible* toplevel, pid_t pid,
+                                       std::pair<int, int>* toplevel_size) {
   std::string title;
   read_name(toplevel, &title);
   auto windows = x11::windows_of(pid);
@@ -39,11 +43,12 @@ std::optional<x11::Window> x_window_of(AtspiAccessible* toplevel, pid_t pid) {
   }
   std::optional<x11::Window> found;
   for (auto window = windows.rbegin(); window != windows.rend() && !found; ++window) {
-    if (window->title != title) continue;
+    if (window->title != title || window->popup) continue;
     if (!titled) titled = *window;
     if (size != nullptr && size->width == window->width && size->height == window->height)
       found = *window;
   }
+  if (size != nullptr && toplevel_size != nullptr) *toplevel_size = {size->width, size->height};
   g_free(size);
   if (!found) found = titled;
   if (!found && windows.size() == 1) found = windows.front();
@@ -79,10 +84,21 @@ std::optional<x11::Window> x_window_of(AtspiAccessible* toplevel, pid_t pid) {
     return unsupported_unless_gone(accessible, kAXErrorAttributeUnsupported);
   if (window_relative(accessible)) {
     Owned<AtspiAccessible> top = toplevel_of(accessible);
+    std::pair<int, int> size{0, 0};
     if (top) {
-      if (auto window = x_window_of(top.get(), pid)) {
-        out->origin.x += window->x;
-        out->origin.y += window->y;
+      if (auto window = x_window_of(top.get(), pid, &size)) {
+        // A window with client-side decorations draws a border or shadow around its content
+        // inside its X window, and positions are relative to the content: GTK says how far in
+        // it starts when a compositor runs; without one the margin is the same on every side.
+        int left = 0, above = 0;
+        if (window->content_inset) {
+          std::tie(left, above) = *window->content_inset;
+        } else {
+          left = std::max(0, (window->width - size.first) / 2);
+          above = std::max(0, (window->height - size.second) / 2);
+        }
+        out->origin.x += window->x + left;
+        out->origin.y += window->y + above;
       }
     }
   }

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/accessibility.h"
@@ -16,9 +17,11 @@ namespace pelorix::platform::atspi {
 // The toplevel accessible (a direct child of the application) that holds the element; empty
 // when there is none.
 Owned<AtspiAccessible> toplevel_of(AtspiAccessible* accessible);
-// The X window showing a toplevel accessible: the process's window with its title, and of
-// those the one whose size matches.
-std::optional<x11::Window> x_window_of(AtspiAccessible* toplevel, pid_t pid);
+// The X window showing a toplevel accessible: the process's window with its title (popups
+// aside), and of those the one whose size matches. `toplevel_size`, when given, receives the
+// toplevel's own size as the toolkit reports it.
+std::optional<x11::Window> x_window_of(AtspiAccessible* toplevel, pid_t pid,
+                                       std::pair<int, int>* toplevel_size = nullptr);
 // GTK 4 cannot tell where its windows are and reports positions relative to the window; the
 // X server knows where the window is.
 bool window_relative(AtspiAccessible* accessible);

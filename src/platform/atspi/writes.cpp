@@ -7,9 +7,38 @@
 #include "platform/atspi/actions.h"
 #include "platform/atspi/holders.h"
 #include "platform/atspi/reads.h"
+#include "platform/atspi/text.h"
 #include "platform/core_foundation.h"
 
 namespace pelorix::platform::atspi {
+
+namespace {
+
+// Writes the whole text of an element, and reports a write the toolkit did not take: GTK 3
+// offers EditableText on text views that are not editable and answers the write with success;
+// Qt's read-only line edits say they are editable and ignore it. So the state is checked first
+// and the text read back after.
+::AXError write_text(AtspiAccessible* accessible, AtspiEditableText* editable,
+                     const std::string& text) {
+  States states;
+  if (::AXError read = read_states(accessible, &states); read != kAXErrorSuccess) return read;
+  if (!states.has(ATSPI_STATE_EDITABLE)) return kAXErrorCannotComplete;
+  bool found = false;
+  std::string before;
+  if (::AXError read = all_text(accessible, &found, &before); read != kAXErrorSuccess) return read;
+  ErrorSlot error;
+  gboolean done = atspi_editable_text_set_text_contents(editable, text.c_str(), error.out());
+  if (error) return status_of(error.error);
+  if (!done) return kAXErrorCannotComplete;
+  if (!found || before == text) return kAXErrorSuccess;
+  std::string after;
+  if (::AXError read = all_text(accessible, &found, &after); read != kAXErrorSuccess) return read;
+  // A toolkit may reformat what it takes (a spin button its number); a text that did not change
+  // at all was not taken.
+  return after == before ? kAXErrorCannotComplete : kAXErrorSuccess;
+}
+
+}  // namespace
 
 ::AXError write_value(AtspiAccessible* accessible, CFTypeRef value) {
   std::string text;
@@ -25,12 +54,8 @@ namespace pelorix::platform::atspi {
   ErrorSlot error;
   if (!number) {
     if (Owned<AtspiEditableText> editable =
-            iface(accessible, atspi_accessible_get_editable_text_iface)) {
-      gboolean done =
-          atspi_editable_text_set_text_contents(editable.get(), text.c_str(), error.out());
-      if (error) return status_of(error.error);
-      return done ? kAXErrorSuccess : kAXErrorCannotComplete;
-    }
+            iface(accessible, atspi_accessible_get_editable_text_iface))
+      return write_text(accessible, editable.get(), text);
     // A value widget takes a number written as text.
     char* end = nullptr;
     double parsed = std::strtod(text.c_str(), &end);

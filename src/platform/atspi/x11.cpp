@@ -4,12 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
+#include <thread>
 
 // Xlib defines macros (None, True, Bool, Status, ...) that must not leak into other files.
 #include <X11/Xatom.h>
@@ -109,6 +111,21 @@ std::string window_title(Display* display, XWindow window) {
   return title;
 }
 
+// Window types of menus, tooltips and the like, which are no application windows.
+bool is_popup_type(Display* display, XWindow window) {
+  std::vector<unsigned long> types;
+  if (!property(display, window, atom(display, "_NET_WM_WINDOW_TYPE"), XA_ATOM, nullptr, &types))
+    return false;
+  for (const char* name : {"_NET_WM_WINDOW_TYPE_MENU", "_NET_WM_WINDOW_TYPE_DROPDOWN_MENU",
+                           "_NET_WM_WINDOW_TYPE_POPUP_MENU", "_NET_WM_WINDOW_TYPE_TOOLTIP",
+                           "_NET_WM_WINDOW_TYPE_NOTIFICATION", "_NET_WM_WINDOW_TYPE_COMBO",
+                           "_NET_WM_WINDOW_TYPE_DND"}) {
+    unsigned long wanted = atom(display, name);
+    if (std::find(types.begin(), types.end(), wanted) != types.end()) return true;
+  }
+  return false;
+}
+
 std::vector<XWindow> children(Display* display, XWindow window) {
   XWindow root = 0, parent = 0;
   XWindow* list = nullptr;
@@ -144,6 +161,12 @@ std::optional<Window> describe(Display* display, XWindow root, XWindow id, bool 
   out.width = attributes.width;
   out.height = attributes.height;
   out.title = window_title(display, id);
+  out.popup = attributes.override_redirect != 0 || is_popup_type(display, id);
+  std::vector<unsigned long> extents;
+  if (property(display, id, atom(display, "_GTK_FRAME_EXTENTS"), XA_CARDINAL, nullptr, &extents) &&
+      extents.size() == 4)
+    out.content_inset = std::pair<int, int>(static_cast<int>(extents[0] & 0xFFFF),
+                                            static_cast<int>(extents[2] & 0xFFFF));
   return out;
 }
 
@@ -292,6 +315,24 @@ Keyboard& keyboard() {
   return instance;
 }
 
+// The shortest time between two presses of one key. Nobody strikes a key twice within 150 ms,
+// and some applications ignore a key pressed again sooner: galculator shows a key's button
+// pressed for a moment and drops a second press of that key meanwhile ("777" typed at full
+// speed arrives as "77"), while other keys in between are taken at full speed.
+constexpr auto kSameKeyInterval = std::chrono::milliseconds(150);
+
+// Waits until the key code may be pressed again, and records this press.
+void pace_press(KeyCode code) {
+  static auto* last = new std::map<KeyCode, std::chrono::steady_clock::time_point>();
+  auto found = last->find(code);
+  if (found != last->end()) {
+    auto ready = found->second + kSameKeyInterval;
+    auto now = std::chrono::steady_clock::now();
+    if (now < ready) std::this_thread::sleep_for(ready - now);
+  }
+  (*last)[code] = std::chrono::steady_clock::now();
+}
+
 // --- PNG -------------------------------------------------------------------------------------
 
 struct PngImage {
@@ -354,6 +395,7 @@ bool type_character(char32_t character, bool down) {
   if (!place) return false;
   KeyCode shift = keyboard().shift(display);
   bool with_shift = down && place->shift && shift != 0;
+  if (down) pace_press(place->code);
   // Shift is held only around the press: the character is decided when the key goes down.
   if (with_shift) XTestFakeKeyEvent(display, shift, True, CurrentTime);
   XTestFakeKeyEvent(display, place->code, down ? True : False, CurrentTime);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pelorix::platform::atspi::x11 {
@@ -23,6 +24,13 @@ struct Window {
   int width = 0;
   int height = 0;
   std::string title;
+  // A menu, tooltip or other popup (an override-redirect window, or one whose
+  // _NET_WM_WINDOW_TYPE says so) rather than an application window.
+  bool popup = false;
+  // Where the window's own content starts inside it, for windows that draw a shadow or border
+  // around themselves (GTK's client-side decorations): _GTK_FRAME_EXTENTS' left and top, when
+  // the window sets it.
+  std::optional<std::pair<int, int>> content_inset;
 };
 
 // Whether the display named by DISPLAY can be opened.

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/sim/desktop.h"
+#include "util/text.h"
 
 namespace pelorix::platform::sim {
 namespace {
@@ -46,7 +47,7 @@ std::u16string ticker_text(const Ticker& ticker, std::int64_t now_ns) {
   std::int64_t elapsed = now_ns > ticker.start_ns ? now_ns - ticker.start_ns : 0;
   std::int64_t count = elapsed / (ticker.period_ms * 1000000);
   bool ok = false;
-  return utf8_to_utf16(ticker.prefix + std::to_string(count), &ok);
+  return text::utf8_to_utf16(ticker.prefix + std::to_string(count), &ok);
 }
 
 CFTypeRef make_object_at(const Value& value, const PidOf& pid_of, std::int64_t now_ns) {
@@ -186,7 +187,7 @@ std::optional<bool> direct_flag(const json& object) {
 
 std::u16string text_units(const std::string& utf8) {
   bool ok = false;
-  std::u16string units = utf8_to_utf16(utf8, &ok);
+  std::u16string units = text::utf8_to_utf16(utf8, &ok);
   if (!ok) invalid("strings must be UTF-8 (use {\"utf16\": [...]} for other texts)");
   return units;
 }
@@ -335,7 +336,7 @@ bool value_of_object(CFTypeRef object, Value* out) {
 
 json units_to_json(const std::u16string& units) {
   bool well_formed = false;
-  std::string utf8 = utf16_to_utf8(units, &well_formed);
+  std::string utf8 = text::utf16_to_utf8(units, &well_formed);
   if (well_formed) return utf8;
   json list = json::array();
   for (char16_t unit : units) list.push_back(static_cast<unsigned>(unit));
