@@ -26,7 +26,6 @@ extern "C" AtspiAccessible* _atspi_dbus_consume_accessible(DBusMessageIter* iter
 namespace pelorix::platform::atspi {
 namespace {
 
-constexpr std::string_view kApplicationPath = "/org/a11y/atspi/accessible/root";
 // A parent chain longer than this is a cycle.
 constexpr int kMaxDepth = 256;
 

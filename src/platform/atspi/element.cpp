@@ -27,21 +27,6 @@ Element::~Element() {
   }
 }
 
-bool Element::equals(const CFObject& other) const {
-  const auto* element = dynamic_cast<const Element*>(&other);
-  if (element == nullptr) return false;
-  if (application_ || element->application_)
-    return application_ == element->application_ && pid_ == element->pid_;
-  std::lock_guard<std::recursive_mutex> guard(desktop().mutex());
-  return accessible_ != nullptr && accessible_ == element->accessible_;
-}
-
-CFHashCode Element::hash() const {
-  if (application_) return static_cast<CFHashCode>(pid_);
-  std::lock_guard<std::recursive_mutex> guard(desktop().mutex());
-  return reinterpret_cast<CFHashCode>(accessible_);
-}
-
 AtspiAccessible* Element::resolve(::AXError* status) const {
   // libatspi answers some calls about an application that has quit with the last value it
   // saw and no error; a process that is gone has no elements, whatever libatspi says.

@@ -21,11 +21,6 @@ class Element final : public ElementObject {
   Element(AtspiAccessible* accessible, pid_t pid, bool application);
   ~Element() override;
 
-  // libatspi keeps one accessible object per remote object while it is referenced, so two
-  // references to the same accessible are the same element; an application element is its pid.
-  bool equals(const CFObject& other) const override;
-  CFHashCode hash() const override;
-
   ::AXError copy_attribute_value(const std::string& attribute, CFTypeRef* value) const override;
   ::AXError set_attribute_value(const std::string& attribute, CFTypeRef value) const override;
   ::AXError perform_action(const std::string& action) const override;

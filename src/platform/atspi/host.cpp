@@ -88,8 +88,8 @@ Capture Desktop::capture_window(pid_t pid) {
   // the border or shadow GTK 4 draws around it, and under a window manager what the toolkit
   // counts as the window.
   if (auto frame = main_window_frame(pid))
-    return png_of(screen_coordinate(frame->origin.x), screen_coordinate(frame->origin.y),
-                  screen_coordinate(frame->size.width), screen_coordinate(frame->size.height));
+    return png_of(whole_pixels(frame->origin.x), whole_pixels(frame->origin.y),
+                  whole_pixels(frame->size.width), whole_pixels(frame->size.height));
   // Without a window in the accessibility tree: the frontmost X window that is no popup.
   auto windows = x11::windows_of(pid);
   std::erase_if(windows, [](const x11::Window& window) { return window.popup; });
