@@ -37,11 +37,14 @@ set(PELORIX_CORE_APPLE_SOURCES
 set(PELORIX_CORE_LINUX_SOURCES
   src/platform/atspi/actions.cpp
   src/platform/atspi/attributes.cpp
+  src/platform/atspi/batch.cpp
+  src/platform/atspi/cache_items.cpp
   src/platform/atspi/children.cpp
   src/platform/atspi/desktop.cpp
   src/platform/atspi/element.cpp
   src/platform/atspi/host.cpp
   src/platform/atspi/mapping.cpp
+  src/platform/atspi/pipeline.cpp
   src/platform/atspi/reads.cpp
   src/platform/atspi/requests.cpp
   src/platform/atspi/text.cpp
@@ -52,6 +55,7 @@ set(PELORIX_CORE_LINUX_SOURCES
   src/platform/core_foundation.cpp
   src/platform/accessibility.cpp
   src/platform/events.cpp
+  src/platform/read_scope.cpp
   src/platform/xpc.cpp
   src/platform/backend.cpp
 )

@@ -1,29 +1,37 @@
 """Runs the desktop benchmark's contenders side by side (inside scripts/desktop-session).
 
-    compare.py --build DIR --venv-python PATH [--rounds N] [--rows R]
+    compare.py --build DIR --venv-python PATH [--rounds N] [--rows R] [--toolkits gtk3,gtk4,qt5]
+               [--idle-rounds N]
 
-Starts the generated GTK 3 window (wide_app.py), then, round by round and in turn, runs every
-contender once in a fresh process with callcount.so preloaded; each process times only its
-search or reading. Prints medians, min/max, bus calls and the ratios the targets are about,
-then the figures for a stopped application.
+For each toolkit it starts the generated window (wide_app.py and its GTK 4 and Qt 5 twins),
+then, round by round and in turn, runs every contender once in a fresh process with
+callcount.so preloaded; each process times only its search or reading. Prints medians,
+min/max, bus calls and the ratios the targets are about. Then the idle engine on
+gtk4-widget-factory (batched against element-by-element reads, PELORIX_ATSPI_BATCH=0), and the
+figures for a stopped application.
 """
 
 import argparse
 import os
+import shutil
 import statistics
 import subprocess
 import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+WINDOWS = {"gtk3": "wide_app.py", "gtk4": "wide_app_gtk4.py", "qt5": "wide_app_qt5.py"}
+# Rows for about 2,000 elements: a GTK 4 button has a label of its own below it.
+ROWS = {"gtk3": 40, "gtk4": 20, "qt5": 40}
+WIDGET_FACTORY = "gtk4-widget-factory"
 
 
-def start_app(rows):
-    app = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, "wide_app.py"), str(rows)],
+def start_app(toolkit, rows):
+    app = subprocess.Popen(["/usr/bin/python3", os.path.join(HERE, WINDOWS[toolkit]), str(rows)],
                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     if app.stdout.readline().strip() != "ready":
-        raise SystemExit("the benchmark window did not start")
-    time.sleep(1.0)  # the bridge registers the application on the bus after the first frame
+        raise SystemExit(f"the {toolkit} benchmark window did not start")
+    time.sleep(1.5)  # the bridge registers the application on the bus after the first frame
     return app
 
 
@@ -34,12 +42,12 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def run(command, preload, app_pid):
-    env = dict(os.environ, LD_PRELOAD=preload, ATSPI_NO_CACHE="1")
+def run(command, preload, app_pid, extra_env=None):
+    env = dict(os.environ, LD_PRELOAD=preload, ATSPI_NO_CACHE="1", **(extra_env or {}))
     # The application's CPU time while the contender runs includes answering its setup calls
     # (a handful): it shows how much of the search the application itself spends.
     cpu_before = cpu_seconds(app_pid)
-    out = subprocess.run(command, env=env, capture_output=True, text=True, timeout=120)
+    out = subprocess.run(command, env=env, capture_output=True, text=True, timeout=300)
     app_cpu = cpu_seconds(app_pid) - cpu_before
     if out.returncode != 0:
         raise SystemExit(f"{command[0]} failed: {out.stderr.strip()}")
@@ -55,74 +63,119 @@ def summary(name, samples):
     return name, statistics.median(times), min(times), max(times), calls, results, app_cpu
 
 
+def compare(title, commands, rounds, preload, app_pid, warm_up=True):
+    """Runs `commands` (name: (argv, extra environment)) alternately; returns name: summary."""
+    samples = {name: [] for name in commands}
+    for name, (command, env) in commands.items() if warm_up else ():  # one warm-up each
+        run(command, preload, app_pid, env)
+    for _ in range(rounds):
+        for name, (command, env) in commands.items():
+            samples[name].append(run(command, preload, app_pid, env))
+    print(f"\n== {title}: {rounds} rounds, alternating")
+    print(f"{'contender':30} {'median s':>9} {'min s':>8} {'max s':>8}  bus calls"
+          f"  µs/call  app CPU s  result")
+    results = {}
+    for name in commands:
+        row = summary(name, samples[name])
+        results[name] = row
+        calls = "/".join(str(c) for c in row[4])
+        per_call = row[1] / row[4][0] * 1e6 if row[4][0] else float("nan")
+        print(f"{row[0]:30} {row[1]:9.3f} {row[2]:8.3f} {row[3]:8.3f}  {calls:>9}"
+              f"  {per_call:7.0f}  {row[6]:9.2f}  {','.join(row[5])}")
+    return results
+
+
+def print_ratios(results, lines):
+    for label, slow, fast, target in lines:
+        value = results[slow][1] / results[fast][1]
+        print(f"{label:44} {value:6.2f}   target {target}")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--venv-python", required=True)
     parser.add_argument("--rounds", type=int, default=7)
-    parser.add_argument("--rows", type=int, default=40)
+    parser.add_argument("--rows", type=int, help="rows of every window (default: ~2,000 elements)")
+    parser.add_argument("--toolkits", default="gtk3,gtk4,qt5")
+    parser.add_argument("--idle-rounds", type=int, default=1)
     args = parser.parse_args()
     preload = os.path.join(args.build, "callcount.so")
+    plain = os.path.join(args.build, "plain")
     contenders_py = os.path.join(HERE, "contenders.py")
+    live = {"PELORIX_ATSPI_BATCH": "0"}
+    ratios = []
 
-    app = start_app(args.rows)
-    pid = str(app.pid)
+    for toolkit in args.toolkits.split(","):
+        rows = args.rows or ROWS[toolkit]
+        app = start_app(toolkit, rows)
+        pid = str(app.pid)
+        try:
+            count = run([plain, "walk", pid], preload, app.pid)[2]
+            print(f"\n######## {toolkit}: {rows} rows of 50 buttons; {count} accessible "
+                  f"elements (application included); pid {pid}")
+            found = compare(f"{toolkit} find", {
+                "pelorix find": ([args.venv_python, contenders_py, "pelorix", pid], None),
+                "pelorix find, unbatched": ([args.venv_python, contenders_py, "pelorix", pid], live),
+                "plain C search": ([plain, "find", pid], None),
+                "pyatspi search": (["/usr/bin/python3", contenders_py, "pyatspi", pid], None),
+                "dogtail findChild": (["/usr/bin/python3", contenders_py, "dogtail", pid], None),
+            }, args.rounds, preload, app.pid)
+            idle = compare(f"{toolkit} idle reading", {
+                "pelorix hash_tree": ([os.path.join(args.build, "hash_reading"), pid], None),
+                "plain C six-read walk": ([plain, "walk", pid], None),
+            }, args.rounds, preload, app.pid)
+            results = {**found, **idle}
+            ratios.append((toolkit, results))
+        finally:
+            app.terminate()
+            app.wait()
+
+    print("\n== ratios (medians of this run)")
+    for toolkit, results in ratios:
+        find_target = ">= 5 (aim 20)" if toolkit == "gtk3" else ">= 3 against plain C"
+        walk_target = ">= 4" if toolkit == "gtk3" else ">= 3"
+        print_ratios(results, [
+            (f"{toolkit}: dogtail findChild / pelorix find", "dogtail findChild", "pelorix find",
+             find_target),
+            (f"{toolkit}: pyatspi search / pelorix find", "pyatspi search", "pelorix find",
+             find_target),
+            (f"{toolkit}: plain C search / pelorix find", "plain C search", "pelorix find",
+             find_target),
+            (f"{toolkit}: unbatched / batched find", "pelorix find, unbatched", "pelorix find", "-"),
+            (f"{toolkit}: plain C walk / pelorix hash_tree", "plain C six-read walk",
+             "pelorix hash_tree", walk_target),
+        ])
+
+    factory = shutil.which(WIDGET_FACTORY)
+    if factory is None:
+        print(f"\n{WIDGET_FACTORY} is not installed (Debian: gtk-4-examples); idle figures skipped")
+    else:
+        app = subprocess.Popen([factory], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(4)  # a GtkApplication: its window and tree appear after start-up
+        pid = str(app.pid)
+        try:
+            count = run([plain, "walk", pid], preload, app.pid)[2]
+            print(f"\n######## {WIDGET_FACTORY}: {count} accessible elements; pid {pid}")
+            compare(f"{WIDGET_FACTORY} idle", {
+                "is_idle()": ([args.venv_python, contenders_py, "is_idle", pid], None),
+                "wait_for_idle(5000)": ([args.venv_python, contenders_py, "wait_for_idle", pid],
+                                        None),
+                "is_idle(), unbatched": ([args.venv_python, contenders_py, "is_idle", pid], live),
+                "wait_for_idle(5000), unbatched": (
+                    [args.venv_python, contenders_py, "wait_for_idle", pid], live),
+            # Unbatched, one idle reading of this window takes tens of seconds: one round.
+            }, args.idle_rounds, preload, app.pid, warm_up=False)
+            print("targets: is_idle() under 1 s; wait_for_idle() True within 2 s (result 1)")
+        finally:
+            app.terminate()
+            app.wait()
+
+    app = start_app("gtk3", args.rows or ROWS["gtk3"])
     try:
-        count = run([os.path.join(args.build, "plain"), "walk", pid], preload, app.pid)[2]
-        print(f"window: {args.rows} rows of 50 buttons; {count} accessible elements "
-              f"(application included); pid {pid}")
-        groups = {
-            "find": {
-                "pelorix find": [args.venv_python, contenders_py, "pelorix", pid],
-                "plain C search": [os.path.join(args.build, "plain"), "find", pid],
-                "pyatspi search": ["/usr/bin/python3", contenders_py, "pyatspi", pid],
-                "dogtail findChild": ["/usr/bin/python3", contenders_py, "dogtail", pid],
-                "C Collection.GetMatches": [os.path.join(args.build, "plain"), "collection", pid],
-            },
-            "idle reading": {
-                "pelorix hash_tree": [os.path.join(args.build, "hash_reading"), pid],
-                "plain C six-read walk": [os.path.join(args.build, "plain"), "walk", pid],
-            },
-        }
-        results = {}
-        for group, commands in groups.items():
-            samples = {name: [] for name in commands}
-            for name, command in commands.items():  # one warm-up each
-                run(command, preload, app.pid)
-            for _ in range(args.rounds):
-                for name, command in commands.items():
-                    samples[name].append(run(command, preload, app.pid))
-            print(f"\n== {group}: {args.rounds} rounds, alternating")
-            print(f"{'contender':26} {'median s':>9} {'min s':>8} {'max s':>8}  bus calls"
-                  f"  µs/call  app CPU s  result")
-            for name in commands:
-                row = summary(name, samples[name])
-                results[name] = row
-                calls = "/".join(str(c) for c in row[4])
-                per_call = row[1] / row[4][0] * 1e6 if row[4][0] else float("nan")
-                print(f"{row[0]:26} {row[1]:9.3f} {row[2]:8.3f} {row[3]:8.3f}  {calls:>9}"
-                      f"  {per_call:7.0f}  {row[6]:9.2f}  {','.join(row[5])}")
-
-        def ratio(slow, fast):
-            return results[slow][1] / results[fast][1]
-
-        print("\n== ratios (medians of this run)")
-        lines = [
-            ("dogtail findChild / pelorix find", ratio("dogtail findChild", "pelorix find"),
-             ">= 1.5"),
-            ("pyatspi search / pelorix find", ratio("pyatspi search", "pelorix find"), ">= 1.5"),
-            ("pelorix find / plain C search", ratio("pelorix find", "plain C search"), "<= 1.1"),
-            ("plain C walk / pelorix hash_tree",
-             ratio("plain C six-read walk", "pelorix hash_tree"), ">= 1.5"),
-            ("plain C search / C Collection", ratio("plain C search", "C Collection.GetMatches"),
-             "(what server-side matching gives)"),
-        ]
-        for label, value, target in lines:
-            print(f"{label:36} {value:6.2f}   target {target}")
-
-        print("\n== a stopped application (SIGSTOP): one find, one read")
-        out = subprocess.run([args.venv_python, contenders_py, "hung", pid], capture_output=True,
-                             text=True, timeout=120)
+        print("\n== a stopped GTK 3 application (SIGSTOP): one find, one read")
+        out = subprocess.run([args.venv_python, contenders_py, "hung", str(app.pid)],
+                             capture_output=True, text=True, timeout=120)
         print(out.stdout.strip() or out.stderr.strip())
     finally:
         app.terminate()

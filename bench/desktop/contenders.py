@@ -3,6 +3,8 @@
     python3 contenders.py pyatspi PID      (Debian's /usr/bin/python3: pyatspi)
     python3 contenders.py dogtail PID      (Debian's /usr/bin/python3: dogtail)
     .venv/bin/python contenders.py pelorix PID        pelorix find
+    .venv/bin/python contenders.py is_idle PID        pelorix AXApp.is_idle()
+    .venv/bin/python contenders.py wait_for_idle PID  pelorix AXApp.wait_for_idle(5000)
     .venv/bin/python contenders.py hung PID      one find and one read of a stopped application
 
 Prints "<seconds> <bus calls> <found>" for the timed part alone; the bus calls are counted by
@@ -83,6 +85,20 @@ def pelorix_search(pid):
     return lambda: app.find(QUERY, timeout_ms=0)
 
 
+def pelorix_is_idle(pid):
+    import pelorix
+
+    app = pelorix.app(pid=pid)
+    return lambda: app.is_idle() or None
+
+
+def pelorix_wait_for_idle(pid):
+    import pelorix
+
+    app = pelorix.app(pid=pid)
+    return lambda: app.wait_for_idle(5000) or None
+
+
 def pelorix_hung(pid):
     # One find and one read while the application is stopped (SIGSTOP): both must give up
     # within the documented bound instead of waiting for it.
@@ -114,6 +130,8 @@ def main():
         "pyatspi": pyatspi_search,
         "dogtail": dogtail_search,
         "pelorix": pelorix_search,
+        "is_idle": pelorix_is_idle,
+        "wait_for_idle": pelorix_wait_for_idle,
     }.get(kind)
     if make is None:
         return pelorix_hung(pid)

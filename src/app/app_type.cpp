@@ -112,7 +112,7 @@ PyObject* find_by_role(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
   for (int i = 0; i < 3; ++i)
     if (given(slots[i + 1]) && !(*fields[i] = to_string(names[i + 1], slots[i + 1])))
       return nullptr;
-  return element_or_raise(breadth_first_search(record_of(self).element.get(), criteria));
+  return element_or_raise(search_once(record_of(self).element.get(), criteria));
 }
 
 constexpr std::uint64_t kDefaultIdleTimeoutMs = 5000;

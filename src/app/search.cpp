@@ -5,6 +5,7 @@
 #include "accessibility/primitives.h"
 #include "app/tree_walk.h"
 #include "platform/clock.h"
+#include "platform/read_scope.h"
 #include "sync/limit.h"
 
 namespace pelorix {
@@ -57,6 +58,18 @@ Result<ElementHandle> breadth_first_search(AXUIElementRef root, const SearchCrit
   return AXError(AXErrorKind::ElementNotFound, criteria.debug_form());
 }
 
+Result<ElementHandle> search_once(AXUIElementRef root, const SearchCriteria& criteria) {
+  // One attempt is one call: its reads may be batched, and nothing outlives the attempt.
+  platform::ReadScope scope(root);
+  auto found = breadth_first_search(root, criteria);
+  if (!found || !scope.batched()) return found;
+  scope.close();
+  // Batched values were read after the attempt began, not each at the moment of its read:
+  // what is handed back must exist and match now, else the attempt searches again live.
+  if (element_matches(found->get(), criteria)) return found;
+  return breadth_first_search(root, criteria);
+}
+
 Result<ElementHandle> retry_until_found(std::optional<std::uint64_t> timeout_ms,
                                         std::string_view query,
                                         const std::function<ElementHandle()>& attempt) {
@@ -76,7 +89,7 @@ Result<ElementHandle> find_element(AXUIElementRef root, std::string_view query,
     // Parsed afresh on every attempt; an unparsable query is an attempt that found nothing.
     auto criteria = parse_query(query);
     if (!criteria) return {};
-    auto found = breadth_first_search(root, *criteria);
+    auto found = search_once(root, *criteria);
     return found ? std::move(found).value() : ElementHandle();
   });
 }

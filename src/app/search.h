@@ -21,6 +21,11 @@ bool element_matches(AXUIElementRef element, const SearchCriteria& criteria);
 // application lists them. Elements whose children cannot be read are leaves.
 Result<ElementHandle> breadth_first_search(AXUIElementRef root, const SearchCriteria& criteria);
 
+// One search attempt: breadth_first_search with its reads in one platform::ReadScope. When the
+// backend batched them, the element found is confirmed with live reads, and the attempt
+// searches again, live, if it no longer matches.
+Result<ElementHandle> search_once(AXUIElementRef root, const SearchCriteria& criteria);
+
 // Searches the whole tree again every 50 ms until an element matches or `timeout_ms` (100 when
 // absent) has passed: at least one attempt, the deadline checked after each. The error names
 // the query as passed.

@@ -4,6 +4,7 @@
 #include "app/query.h"
 #include "app/search.h"
 #include "app/tree_walk.h"
+#include "platform/read_scope.h"
 
 namespace pelorix {
 namespace {
@@ -45,10 +46,21 @@ Result<ElementHandle> find_in_element(AXUIElementRef element, std::string_view q
                                       std::optional<std::uint64_t> timeout_ms) {
   return retry_until_found(timeout_ms, query, [&]() -> ElementHandle {
     auto [attribute, wanted] = parse_attribute_query(query);
-    auto children = accessibility::get_children(element);
-    if (!children) return {};
-    auto found = search_in_elements(std::move(*children), attribute, wanted, element);
-    return found ? std::move(found).value() : ElementHandle();
+    auto search = [&]() -> ElementHandle {
+      auto children = accessibility::get_children(element);
+      if (!children) return {};
+      auto found = search_in_elements(std::move(*children), attribute, wanted, element);
+      return found ? std::move(found).value() : ElementHandle();
+    };
+    // One attempt is one call, its reads perhaps batched; what it hands back is confirmed
+    // live (see search_once).
+    platform::ReadScope scope(element);
+    ElementHandle found = search();
+    if (!found || !scope.batched()) return found;
+    scope.close();
+    auto text = accessibility::get_string_attribute_value(found.get(), attribute);
+    if (text && text->find(wanted) != std::string::npos) return found;
+    return search();
   });
 }
 

@@ -11,6 +11,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,7 @@
 
 #include "platform/cf_object.h"
 #include "platform/host.h"
+#include "platform/read_scope.h"
 
 namespace pelorix::platform {
 
@@ -30,6 +32,9 @@ class ElementObject : public CFObject {
   virtual ::AXError set_attribute_value(const std::string& attribute, CFTypeRef value) const = 0;
   virtual ::AXError perform_action(const std::string& action) const = 0;
   virtual ::AXError get_pid(pid_t* pid) const = 0;
+  // Opens the batch of a ReadScope rooted at this element; null for a backend that answers
+  // every read on its own (the default).
+  virtual std::unique_ptr<ReadBatch> open_read_batch() const { return nullptr; }
 };
 
 struct KeyEvent {

@@ -1,6 +1,7 @@
 #include "sync/heuristic_sync.h"
 
 #include "accessibility/primitives.h"
+#include "platform/read_scope.h"
 
 namespace pelorix::sync {
 namespace {
@@ -78,6 +79,8 @@ void feed_element(AXUIElementRef element, const HashedAttributes& names, SipHash
 std::uint64_t HeuristicSync::hash_tree() const {
   SipHasher13 hasher(0, 0);
   hasher.write_u32_le(static_cast<std::uint32_t>(pid));
+  // One fingerprint is one call: its reads may be batched, and nothing outlives it.
+  platform::ReadScope scope(app_element);
   feed_element(app_element, HashedAttributes(), hasher, 0);
   return hasher.finish();
 }

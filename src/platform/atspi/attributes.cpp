@@ -44,15 +44,7 @@ template <gchar* (*kGet)(AtspiAccessible*, GError**)>
 }
 
 ::AXError identifier(const Target& target, std::string_view, CFTypeRef* value) {
-  ErrorSlot error;
-  Text identifier(atspi_accessible_get_accessible_id(target.accessible, error.out()));
-  if (error) {
-    // Toolkits without identifiers answer that the property is unknown.
-    ::AXError read = status_of(error.error);
-    return read == kAXErrorFailure ? kAXErrorAttributeUnsupported : read;
-  }
-  if (identifier.str().empty()) return kAXErrorNoValue;
-  return text_result(kAXErrorSuccess, identifier.str(), value);
+  return read_identifier(target.accessible, value);
 }
 
 ::AXError label(const Target& target, std::string_view, CFTypeRef* value) {
@@ -156,6 +148,18 @@ constexpr Reader kReaders[] = {
 };
 
 }  // namespace
+
+::AXError read_identifier(AtspiAccessible* accessible, CFTypeRef* value) {
+  ErrorSlot error;
+  Text identifier(atspi_accessible_get_accessible_id(accessible, error.out()));
+  if (error) {
+    // Toolkits without identifiers answer that the property is unknown.
+    ::AXError read = status_of(error.error);
+    return read == kAXErrorFailure ? kAXErrorAttributeUnsupported : read;
+  }
+  if (identifier.str().empty()) return kAXErrorNoValue;
+  return text_result(kAXErrorSuccess, identifier.str(), value);
+}
 
 ::AXError read_attribute(AtspiAccessible* accessible, pid_t pid, const std::string& name,
                          CFTypeRef* value) {

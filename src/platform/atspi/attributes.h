@@ -11,6 +11,9 @@
 
 namespace pelorix::platform::atspi {
 
+// The element's identifier (+1), read live.
+::AXError read_identifier(AtspiAccessible* accessible, CFTypeRef* value);
+
 // The value (+1) of the attribute `name` of the accessible of process `pid`.
 ::AXError read_attribute(AtspiAccessible* accessible, pid_t pid, const std::string& name,
                          CFTypeRef* value);

@@ -25,6 +25,10 @@ std::string bus_name_of(AtspiAccessible* accessible) {
 
 }  // namespace
 
+bool reads_children_by_collection(AtspiAccessible* accessible) {
+  return !without_collection().contains(bus_name_of(accessible));
+}
+
 ::AXError read_children(AtspiAccessible* accessible, std::vector<Owned<AtspiAccessible>>* out) {
   std::string bus = bus_name_of(accessible);
   bool unsupported = false;

@@ -16,6 +16,10 @@ namespace pelorix::platform::atspi {
 // take one more call per child, and one for its role and states. Where the application has no
 // Collection interface (GTK 4, Qt), or the call fails for another reason than a timeout or a
 // vanished element, the children are read one index at a time.
+// Whether read_children asks this element's application through Collection (the application
+// leaves hidden children out) rather than one index at a time.
+bool reads_children_by_collection(AtspiAccessible* accessible);
+
 ::AXError read_children(AtspiAccessible* accessible, std::vector<Owned<AtspiAccessible>>* out);
 
 }  // namespace pelorix::platform::atspi

@@ -2,6 +2,7 @@
 
 #include <atspi/atspi.h>
 
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "platform/atspi/actions.h"
 #include "platform/atspi/attributes.h"
+#include "platform/atspi/batch.h"
 #include "platform/atspi/desktop.h"
 #include "platform/atspi/reads.h"
 #include "platform/atspi/writes.h"
@@ -54,7 +56,23 @@ AtspiAccessible* Element::resolve_live(::AXError* status) const {
   ::AXError status = kAXErrorSuccess;
   AtspiAccessible* accessible = resolve(&status);
   if (accessible == nullptr) return status;
+  if (Batch* batch = Batch::current();
+      batch != nullptr && batch->answer(accessible, pid_, name, value, &status))
+    return status;
   return read_attribute(accessible, pid_, name, value);
+}
+
+std::unique_ptr<ReadBatch> Element::open_read_batch() const {
+  std::lock_guard<std::recursive_mutex> guard(desktop().mutex());
+  // PELORIX_ATSPI_BATCH=0 reads every attribute live, request by request: what the batched
+  // reads are compared with.
+  if (const char* batching = std::getenv("PELORIX_ATSPI_BATCH");
+      batching != nullptr && std::string_view(batching) == "0")
+    return nullptr;
+  ::AXError status = kAXErrorSuccess;
+  AtspiAccessible* accessible = resolve(&status);
+  if (accessible == nullptr) return nullptr;
+  return Batch::open(accessible, pid_);
 }
 
 ::AXError Element::set_attribute_value(const std::string& name, CFTypeRef value) const {

@@ -25,6 +25,7 @@ class Element final : public ElementObject {
   ::AXError set_attribute_value(const std::string& attribute, CFTypeRef value) const override;
   ::AXError perform_action(const std::string& action) const override;
   ::AXError get_pid(pid_t* pid) const override;
+  std::unique_ptr<ReadBatch> open_read_batch() const override;
 
   // Two references to one accessible object (the same object path in the same process, over
   // the same connection when both know theirs) are the same element. An application element

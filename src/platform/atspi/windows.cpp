@@ -10,15 +10,9 @@
 
 namespace pelorix::platform::atspi {
 
-namespace {
-
-// GTK 4 cannot tell where its windows are and reports positions relative to the window; the
-// X server knows where the window is.
 bool window_relative(AtspiAccessible* accessible) {
   return toolkit(accessible).rfind("GTK 4.", 0) == 0;
 }
-
-}  // namespace
 
 Owned<AtspiAccessible> toplevel_of(AtspiAccessible* accessible) {
   Owned<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(accessible)));

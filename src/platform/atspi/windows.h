@@ -22,6 +22,9 @@ Owned<AtspiAccessible> toplevel_of(AtspiAccessible* accessible);
 // toplevel's own size as the toolkit reports it.
 std::optional<x11::Window> x_window_of(AtspiAccessible* toplevel, pid_t pid,
                                        std::pair<int, int>* toplevel_size = nullptr);
+// GTK 4 cannot tell where its windows are and reports positions relative to the window; the
+// X server knows where the window is.
+bool window_relative(AtspiAccessible* accessible);
 // The element's rectangle in screen coordinates.
 ::AXError extents(AtspiAccessible* accessible, pid_t pid, CGRect* out);
 // The children of the application that are windows on screen, and which of them is active.

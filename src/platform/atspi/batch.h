@@ -1,0 +1,80 @@
+// The real desktop's side of a ReadScope: the reads of one call of the core, batched.
+//
+// GTK 3's bridge serves its whole tree in one Cache.GetItems reply (names, roles, states and
+// the tree's shape, read when it answers); that snapshot answers what it holds, and the parts it
+// cannot place (child counts that disagree, internal or managed children, defunct items) are
+// asked again. Elsewhere (GTK 4, Qt 5, any other toolkit) the elements handed out in the scope
+// are read level by level: when one of them is asked for an attribute, that attribute is asked
+// for all of them at once, pipelined. Either way every value is read after the scope opened,
+// and everything is dropped when it closes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/atspi/pipeline.h"
+#include "platform/backend.h"
+
+typedef struct _AtspiAccessible AtspiAccessible;
+
+namespace pelorix::platform::atspi {
+
+class Batch final : public ReadBatch {
+ public:
+  // A batch rooted at `root` (borrowed), or null when its application cannot be batched.
+  static std::unique_ptr<Batch> open(AtspiAccessible* root, pid_t pid);
+  ~Batch() override;
+  Batch(const Batch&) = delete;
+  Batch& operator=(const Batch&) = delete;
+
+  // The innermost batch open on this thread, or null.
+  static Batch* current();
+
+  // Answers a read of `attribute` from the batch: true with the status (and on success the
+  // value, owned by the caller) set; false when the read is to be made live.
+  bool answer(AtspiAccessible* accessible, pid_t pid, const std::string& attribute,
+              CFTypeRef* value, ::AXError* status);
+
+ private:
+  enum class Field : std::uint8_t { Role, Name, Identifier, Extents, Children, Count };
+  enum class Have : std::uint8_t { Unread, Read, Live, Failed };
+  struct Node;
+
+  Batch(AtspiAccessible* root, pid_t pid);
+  Node* node_of(AtspiAccessible* accessible);
+  Node& add(const std::string& path, const std::string& parent);
+  bool wanted(const Node& node) const;
+  // Reads `field` for every node of the scope that lacks it, pipelined.
+  void sweep(Field field);
+  bool snapshot();
+  void learn_identifier_errors(const std::vector<Node*>& nodes);
+  // The children of `parent` as elements (+1 each), known to the scope from now on.
+  std::vector<CFTypeRef> hand_out_children(Node& parent);
+  // Whether the live children read would list this child.
+  bool shown(Node& child);
+  // libatspi's accessible (+1) for an object of this application, or null.
+  AtspiAccessible* accessible_at(const std::string& path);
+  std::optional<std::pair<double, double>> window_origin(const Node& node);
+
+  Peer peer_;
+  std::string bus_name_;
+  pid_t pid_;
+  bool window_relative_ = false;
+  // Whether the live read of this application's children asks Collection (which leaves out
+  // what lacks the shown state) or filters them itself.
+  bool by_collection_ = false;
+  bool stalled_ = false;
+  bool from_snapshot_ = false;
+  std::map<std::string, std::unique_ptr<Node>> nodes_;
+  std::vector<Node*> order_;  // in the order they became known
+  std::map<std::string, std::optional<std::pair<double, double>>> origins_;
+  Batch* outer_ = nullptr;
+};
+
+}  // namespace pelorix::platform::atspi

@@ -1,0 +1,129 @@
+#include "platform/atspi/pipeline.h"
+
+#include <dbus/dbus.h>
+
+#include <cstring>
+#include <deque>
+
+namespace pelorix::platform::atspi {
+namespace {
+
+constexpr const char* kAccessible = "org.a11y.atspi.Accessible";
+constexpr const char* kComponent = "org.a11y.atspi.Component";
+constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
+constexpr const char* kCachePath = "/org/a11y/atspi/cache";
+// ATSPI_COORD_TYPE_SCREEN
+constexpr dbus_uint32_t kScreenCoordinates = 0;
+
+DBusMessage* new_call(const Peer& peer, const char* path, const char* interface,
+                      const char* member) {
+  if (!dbus_validate_path(path, nullptr)) return nullptr;
+  return dbus_message_new_method_call(peer.bus_name.c_str(), path, interface, member);
+}
+
+// Only Properties.Get, one property at a time: Qt 5 crashes on Properties.GetAll.
+DBusMessage* property_call(const Peer& peer, const char* path, const char* property) {
+  DBusMessage* message = new_call(peer, path, kProperties, "Get");
+  if (message == nullptr) return nullptr;
+  const char* interface = kAccessible;
+  if (dbus_message_append_args(message, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &property,
+                               DBUS_TYPE_INVALID) == 0) {
+    dbus_message_unref(message);
+    return nullptr;
+  }
+  return message;
+}
+
+DBusMessage* message_for(const Peer& peer, const Request& request) {
+  const char* path = request.path.c_str();
+  switch (request.kind) {
+    case Request::Kind::GetRole:
+      return new_call(peer, path, kAccessible, "GetRole");
+    case Request::Kind::GetState:
+      return new_call(peer, path, kAccessible, "GetState");
+    case Request::Kind::GetChildren:
+      return new_call(peer, path, kAccessible, "GetChildren");
+    case Request::Kind::Name:
+      return property_call(peer, path, "Name");
+    case Request::Kind::AccessibleId:
+      return property_call(peer, path, "AccessibleId");
+    case Request::Kind::ScreenExtents: {
+      DBusMessage* message = new_call(peer, path, kComponent, "GetExtents");
+      dbus_uint32_t coordinates = kScreenCoordinates;
+      if (message != nullptr && dbus_message_append_args(message, DBUS_TYPE_UINT32, &coordinates,
+                                                         DBUS_TYPE_INVALID) == 0) {
+        dbus_message_unref(message);
+        return nullptr;
+      }
+      return message;
+    }
+    case Request::Kind::CacheItems:
+      return new_call(peer, kCachePath, "org.a11y.atspi.Cache", "GetItems");
+  }
+  return nullptr;
+}
+
+struct InFlight {
+  std::size_t index;
+  DBusPendingCall* pending;
+};
+
+}  // namespace
+
+bool is_timeout_reply(DBusMessage* reply) {
+  if (reply == nullptr || dbus_message_get_type(reply) != DBUS_MESSAGE_TYPE_ERROR) return false;
+  const char* name = dbus_message_get_error_name(reply);
+  return name != nullptr && (std::strcmp(name, DBUS_ERROR_NO_REPLY) == 0 ||
+                             std::strcmp(name, DBUS_ERROR_TIMEOUT) == 0 ||
+                             std::strcmp(name, DBUS_ERROR_TIMED_OUT) == 0);
+}
+
+bool run_pipelined(const Peer& peer, const std::vector<Request>& requests, int timeout_ms,
+                   const std::function<void(std::size_t, DBusMessage*)>& take) {
+  std::deque<InFlight> in_flight;
+  std::size_t next = 0;
+  bool stopped = peer.connection == nullptr;
+  auto send_more = [&] {
+    while (!stopped && next < requests.size() && in_flight.size() < kMaxInFlight) {
+      std::size_t index = next++;
+      DBusMessage* message = message_for(peer, requests[index]);
+      DBusPendingCall* pending = nullptr;
+      if (message != nullptr &&
+          dbus_connection_send_with_reply(peer.connection, message, &pending, timeout_ms) == 0)
+        pending = nullptr;
+      if (message != nullptr) dbus_message_unref(message);
+      if (pending == nullptr) {
+        // Answered in order: an unsendable request waits its turn with a null reply.
+        in_flight.push_back({index, nullptr});
+        continue;
+      }
+      in_flight.push_back({index, pending});
+    }
+  };
+  send_more();
+  while (!in_flight.empty()) {
+    InFlight oldest = in_flight.front();
+    in_flight.pop_front();
+    if (oldest.pending == nullptr) {
+      take(oldest.index, nullptr);
+    } else if (stopped) {
+      dbus_pending_call_cancel(oldest.pending);
+      dbus_pending_call_unref(oldest.pending);
+      take(oldest.index, nullptr);
+    } else {
+      dbus_pending_call_block(oldest.pending);
+      DBusMessage* reply = dbus_pending_call_steal_reply(oldest.pending);
+      dbus_pending_call_unref(oldest.pending);
+      // libdbus makes the timeout's error reply itself; the rest of the batch would each wait
+      // as long again.
+      if (reply == nullptr || is_timeout_reply(reply)) stopped = true;
+      take(oldest.index, stopped ? nullptr : reply);
+      if (reply != nullptr) dbus_message_unref(reply);
+    }
+    send_more();
+  }
+  for (; next < requests.size(); ++next) take(next, nullptr);
+  return !stopped;
+}
+
+}  // namespace pelorix::platform::atspi

@@ -1,0 +1,54 @@
+// The one call pelorix adds to the accessibility interface for reading many elements at once.
+//
+// A call of the core that reads many elements of one application (one search attempt, one
+// fingerprint of the tree) opens a ReadScope on the element it starts from and keeps it open
+// while it reads. Inside the scope a backend may answer reads from requests it sent in bulk or
+// in batches after the scope opened, instead of one request per read; when the scope closes it
+// forgets all of it, so nothing read in one call is seen by the next. The core's reads, their
+// order and their meaning stay exactly as without the scope.
+//
+// A backend that batches reports it through batched(): the values the call used were read after
+// it began, but not each at the moment of its read, so a call that hands an element back
+// confirms it with live reads after close(). On macOS, and on the simulated desktop, nothing is
+// batched and the scope does nothing.
+#pragma once
+
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace pelorix::platform {
+
+// What a backend keeps for one open scope (see ElementObject::open_read_batch).
+class ReadBatch {
+ public:
+  virtual ~ReadBatch() = default;
+};
+
+class ReadScope {
+ public:
+#if defined(__APPLE__)
+  explicit ReadScope(AXUIElementRef) {}
+  bool batched() const {
+    return false;
+  }
+  void close() {}
+#else
+  explicit ReadScope(AXUIElementRef root);
+  bool batched() const {
+    return batch_ != nullptr;
+  }
+  void close() {
+    batch_.reset();
+  }
+#endif
+  ReadScope(const ReadScope&) = delete;
+  ReadScope& operator=(const ReadScope&) = delete;
+
+ private:
+#if !defined(__APPLE__)
+  std::unique_ptr<ReadBatch> batch_;
+#endif
+};
+
+}  // namespace pelorix::platform
