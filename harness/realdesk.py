@@ -6,7 +6,9 @@ only Debian's own interpreter can import; each runs as a separate process of tha
 
 from __future__ import annotations
 
+import json
 import os
+import select
 import shutil
 import struct
 import subprocess
@@ -167,3 +169,43 @@ def decode_png(data: bytes) -> tuple[int, int, list[list[tuple[int, int, int]]]]
         rows.append([tuple(line[x * channels : x * channels + 3]) for x in range(width)])
         previous = line
     return width, height, rows
+
+
+class FakeApp(RunningApp):
+    """The scripted accessibility tree of apps/fake_atspi_app.py. Its standard output says when
+    it is registered ("ready") and when a flood of change signals has been sent ("flooded")."""
+
+    def wait_for_line(self, wanted: str, timeout: float = 20.0) -> None:
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([self.popen.stdout], [], [], max(0.0, deadline - time.monotonic()))
+            if not ready:
+                break
+            line = self.popen.stdout.readline()
+            if not line:
+                raise AssertionError(f"the fake application exited ({self.popen.wait()}) before {wanted!r}")
+            if line.strip() == wanted:
+                return
+        raise AssertionError(f"the fake application did not say {wanted!r} within {timeout} s")
+
+    def stop(self) -> None:
+        super().stop()
+        self.popen.stdout.close()
+
+
+def launch_fake_app(scenario: dict) -> FakeApp:
+    """Starts the fake application with `scenario` and returns once the registry lists it."""
+    popen = subprocess.Popen(
+        [SYSTEM_PYTHON, str(APPS / "fake_atspi_app.py"), json.dumps(scenario)],
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.DEVNULL,
+        text=True,
+    )
+    started = FakeApp(popen, "")
+    try:
+        started.wait_for_line("ready")
+    except BaseException:
+        started.stop()
+        raise
+    return started
