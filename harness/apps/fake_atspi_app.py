@@ -24,9 +24,11 @@ The scenario is JSON, given as the first argument:
                 "parent": "root", "extents": [0, 0, 100, 50],
                 "answers": {"GetRole": BEHAVIOUR, "Name": BEHAVIOUR, ...}},
       },
-      "cache": {"keep": 3, "items": [...]},  GetItems on /org/a11y/atspi/cache
-      "flood": {"count": 100000, "on": "GetRole"}   change signals, sent when the first call
-                                            of that name arrives (or at once without "on")
+      "cache": {"keep": 3, "override": {...}, "extra": [...]}, GetItems on /org/a11y/atspi/cache
+      "log_calls": "/tmp/file",             the member name of every call, one a line
+      "flood": {"count": 100000, "on": "GetRole", "pause_ms": 0}   change signals, sent when
+                                           the first call of that name arrives (or at once
+                                           without "on"), with a pause between two
     }
 
 A child is a node id or {"ref": [bus name, object path]}. "answers" is keyed by method name
@@ -51,6 +53,7 @@ import os
 import struct
 import sys
 import threading
+import time
 
 from gi.repository import Gio, GLib
 
@@ -88,6 +91,8 @@ class Fake:
         self.name = self.connection.get_unique_name()
         self.serial = 0x40000000
         self.flooding = False
+        log = scenario.get("log_calls")
+        self.log = open(log, "a", encoding="utf-8") if log else None
         self.connection.add_filter(self.filter)
 
     # --- References ------------------------------------------------------------------------
@@ -161,31 +166,32 @@ class Fake:
             names.append("org.a11y.atspi.Collection")
         return names
 
+    def cache_item(self, node_id, override):
+        node = self.nodes[node_id]
+        parent = override.get("parent")
+        parent = self.parent_ref(node_id) if parent is None else self.ref(parent)
+        siblings = self.children(self.parents[node_id]) if node_id in self.parents else []
+        return (
+            self.ref(node_id),
+            (self.name, ROOT_PATH),
+            parent,
+            override.get("index", siblings.index(node_id) if node_id in siblings else -1),
+            override.get("child_count", self.child_count(node_id)),
+            self.interfaces(node_id),
+            text_of(override.get("name", node.get("name", ""))),
+            node.get("role", ROLE_FRAME),
+            node.get("description", ""),
+            self.states(node),
+        )
+
     def cache_items(self):
+        """Every node as GTK 3 describes it in one bulk reply, changed as the scenario says:
+        "override" maps node ids to fields to give instead ("parent", "child_count", "name",
+        "index"), "extra" lists further items ({"node": id, ...fields}), "keep" cuts the list."""
         cache = self.scenario.get("cache", {})
-        if "items" in cache:
-            items = [tuple(tuple(part) if isinstance(part, list) and i < 3 else part
-                           for i, part in enumerate(item)) for item in cache["items"]]
-        else:
-            items = []
-            for node_id, node in self.nodes.items():
-                parent = self.parent_ref(node_id)
-                siblings = self.children(self.parents[node_id]) if node_id in self.parents else []
-                index = siblings.index(node_id) if node_id in siblings else -1
-                items.append(
-                    (
-                        self.ref(node_id),
-                        (self.name, ROOT_PATH),
-                        parent,
-                        index,
-                        self.child_count(node_id),
-                        self.interfaces(node_id),
-                        text_of(node.get("name", "")),
-                        node.get("role", ROLE_FRAME),
-                        node.get("description", ""),
-                        self.states(node),
-                    )
-                )
+        overrides = cache.get("override", {})
+        items = [self.cache_item(node_id, overrides.get(node_id, {})) for node_id in self.nodes]
+        items += [self.cache_item(extra["node"], extra) for extra in cache.get("extra", [])]
         if "keep" in cache:
             items = items[: cache["keep"]]
         return GLib.Variant("(a((so)(so)(so)iiassusau))", (items,))
@@ -253,6 +259,9 @@ class Fake:
         body = message.get_body()
         args = body.unpack() if body is not None else ()
         node_id = "cache" if path == CACHE_PATH else self.node_at(path)
+        if self.log is not None:
+            self.log.write(member + "\n")
+            self.log.flush()
         key = member
         if interface == "org.freedesktop.DBus.Properties" and member == "Get" and len(args) == 2:
             key = args[1]
@@ -262,7 +271,7 @@ class Fake:
         flood = self.scenario.get("flood")
         if flood and flood.get("on") == member and not self.flooding:
             self.flooding = True
-            threading.Thread(target=self.flood, args=(flood["count"],), daemon=True).start()
+            threading.Thread(target=self.flood, args=(flood["count"], flood.get("pause_ms", 0)), daemon=True).start()
         if behaviour.get("exit"):
             os._exit(0)
         if behaviour.get("close"):
@@ -344,17 +353,23 @@ class Fake:
         )
         self.registry_root = tuple(reply.unpack()[0])
 
-    def flood(self, count):
+    def flood(self, count, pause_ms=0):
         # Sent from a thread so that calls keep being answered meanwhile.
         for i in range(count):
-            member = ("PropertyChange", "ChildrenChanged", "StateChanged")[i % 3]
+            if pause_ms:
+                time.sleep(pause_ms / 1000)
+            member, detail = (
+                ("PropertyChange", "accessible-name"),
+                ("ChildrenChanged", "add"),
+                ("StateChanged", "showing"),
+            )[i % 3]
             try:
                 self.connection.emit_signal(
                     None,
                     self.path_of("root"),
                     "org.a11y.atspi.Event.Object",
                     member,
-                    GLib.Variant("(siiva{sv})", ("accessible-name", i, 0, GLib.Variant("s", "x"), {})),
+                    GLib.Variant("(siiva{sv})", (detail, i % 2, 0, GLib.Variant("s", "x"), {})),
                 )
             except GLib.Error:
                 return
@@ -367,7 +382,7 @@ class Fake:
         flood = self.scenario.get("flood")
         if flood and not flood.get("on"):
             self.flooding = True
-            threading.Thread(target=self.flood, args=(flood["count"],), daemon=True).start()
+            threading.Thread(target=self.flood, args=(flood["count"], flood.get("pause_ms", 0)), daemon=True).start()
         self.loop.run()
 
 
