@@ -173,7 +173,14 @@ def decode_png(data: bytes) -> tuple[int, int, list[list[tuple[int, int, int]]]]
 
 class FakeApp(RunningApp):
     """The scripted accessibility tree of apps/fake_atspi_app.py. Its standard output says when
-    it is registered ("ready") and when a flood of change signals has been sent ("flooded")."""
+    it is registered ("ready", with its bus name) and when a flood of change signals has been
+    sent ("flooded")."""
+
+    said: list[str] = []
+
+    @property
+    def bus_name(self) -> str:
+        return self.said[0]
 
     def wait_for_line(self, wanted: str, timeout: float = 20.0) -> None:
         deadline = time.monotonic() + timeout
@@ -184,7 +191,9 @@ class FakeApp(RunningApp):
             line = self.popen.stdout.readline()
             if not line:
                 raise AssertionError(f"the fake application exited ({self.popen.wait()}) before {wanted!r}")
-            if line.strip() == wanted:
+            said = line.split()
+            if said and said[0] == wanted:
+                self.said = said[1:]
                 return
         raise AssertionError(f"the fake application did not say {wanted!r} within {timeout} s")
 

@@ -45,7 +45,7 @@ BEHAVIOUR is one of:
     {"close": true}                  the connection closes as the call arrives
     {"raw_string": HEX}              a one-string body with exactly these bytes
 
-It prints "ready" on standard output once embedded, then "flooded" when a flood is sent.
+It prints "ready" and its unique bus name on standard output once embedded, then "flooded" when a flood is sent.
 """
 
 import json
@@ -378,7 +378,7 @@ class Fake:
 
     def run(self):
         self.embed()
-        print("ready", flush=True)
+        print("ready", self.name, flush=True)
         flood = self.scenario.get("flood")
         if flood and not flood.get("on"):
             self.flooding = True
