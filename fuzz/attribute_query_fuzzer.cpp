@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/query.h"
-#include "app/text.h"
+#include "util/text.h"
 #include "invariant.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, unsigned long size) {

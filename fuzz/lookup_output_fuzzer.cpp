@@ -2,10 +2,11 @@
 // only what the rules say matters (pgrep's first line; the trimmed whole of osascript's).
 #include <string>
 
-#include "app/connect.h"
 #include "invariant.h"
+#include "platform/host_commands.h"
 
-using pelorix::LookupAnswer;
+using pelorix::platform::LookupAnswer;
+namespace commands = pelorix::platform::commands;
 
 namespace {
 
@@ -17,7 +18,7 @@ bool same(const LookupAnswer& a, const LookupAnswer& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, unsigned long size) {
   std::string output(reinterpret_cast<const char*>(data), size);
-  for (auto read : {pelorix::read_pgrep_output, pelorix::read_osascript_output}) {
+  for (auto read : {commands::read_pgrep_output, commands::read_osascript_output}) {
     LookupAnswer answer = read(output);
     if (answer.kind == LookupAnswer::Kind::Found) FUZZ_CHECK(answer.pid > 0);
     FUZZ_CHECK(same(answer, read(output)));
@@ -27,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, unsigned long s
   if (output.find('\n') == std::string::npos) {
     // Whatever follows the first line is never read.
     FUZZ_CHECK(
-        same(pelorix::read_pgrep_output(output), pelorix::read_pgrep_output(output + "\n7\n")));
+        same(commands::read_pgrep_output(output), commands::read_pgrep_output(output + "\n7\n")));
   }
   return 0;
 }

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/query.h"
-#include "app/text.h"
+#include "util/text.h"
 #include "invariant.h"
 
 using pelorix::parse_query;

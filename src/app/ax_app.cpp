@@ -1,9 +1,7 @@
 #include "app/ax_app.h"
 
-#include <sys/stat.h>
-
 #include "accessibility/primitives.h"
-#include "platform/process.h"
+#include "platform/host.h"
 
 namespace pelorix {
 namespace {
@@ -15,22 +13,14 @@ bool is_element(CFTypeRef value) {
 }  // namespace
 
 bool AXApp::is_running() const {
-  if (pid <= 0) return false;
-  std::string proc = "/proc/" + std::to_string(pid);
-  struct stat info {};
-  if (::stat(proc.c_str(), &info) == 0) return true;
-  auto outcome = platform::run_program({"kill", "-0", std::to_string(pid)});
-  auto* output = std::get_if<platform::ProgramOutput>(&outcome);
-  return output != nullptr && output->succeeded();
+  return pid > 0 && platform::host().is_running(pid);
 }
 
 Result<void, Failure> AXApp::terminate() const {
   if (pid <= 0)
     return Failure(
         AXError(AXErrorKind::AppNotRunning, "no single process has pid " + std::to_string(pid)));
-  auto outcome = platform::run_program({"kill", std::to_string(pid)});
-  if (auto* failed = std::get_if<platform::ProgramFailedToStart>(&outcome))
-    return Failure(failed->text());
+  if (auto failed = platform::host().terminate(pid)) return Failure(failed->text());
   return {};
 }
 

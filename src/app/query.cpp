@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/text.h"
+#include "util/text.h"
 
 namespace pelorix {
 namespace {

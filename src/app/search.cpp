@@ -3,6 +3,7 @@
 #include <deque>
 
 #include "accessibility/primitives.h"
+#include "app/tree_walk.h"
 #include "platform/clock.h"
 
 namespace pelorix {
@@ -29,15 +30,6 @@ bool field_holds(AXUIElementRef element, const std::optional<std::string>& wante
   return text && test(*text, *wanted);
 }
 
-// Appends an element's children to the queue; an element whose children cannot be read, are
-// absent or are not an array is a leaf.
-void enqueue_children(AXUIElementRef element, std::deque<ElementHandle>& queue) {
-  auto value = accessibility::get_attribute(element, "AXChildren");
-  if (!value || !value->get() || CFGetTypeID(value->get()) != CFArrayGetTypeID()) return;
-  auto children = accessibility::cf_array_to_vec(static_cast<CFArrayRef>(value->get()));
-  for (ElementHandle& child : *children) queue.push_back(std::move(child));
-}
-
 // `ms` as a duration, saturating where nanoseconds run out (some 292 years).
 std::chrono::nanoseconds limit_of(std::uint64_t ms) {
   constexpr std::uint64_t kMaxMs = std::chrono::nanoseconds::max().count() / 1'000'000;
@@ -56,13 +48,17 @@ bool element_matches(AXUIElementRef element, const SearchCriteria& criteria) {
 
 Result<ElementHandle> breadth_first_search(AXUIElementRef root, const SearchCriteria& criteria) {
   if (element_matches(root, criteria)) return ElementHandle::retain(root);
+  TreeWalk walk;
   std::deque<ElementHandle> queue;
-  enqueue_children(root, queue);
+  auto enqueue_children = [&](AXUIElementRef element) {
+    for (ElementHandle& child : walk.children_of(element)) queue.push_back(std::move(child));
+  };
+  enqueue_children(root);
   while (!queue.empty()) {
     ElementHandle element = std::move(queue.front());
     queue.pop_front();
     if (element_matches(element.get(), criteria)) return element;
-    enqueue_children(element.get(), queue);
+    enqueue_children(element.get());
   }
   return AXError(AXErrorKind::ElementNotFound, criteria.debug_form());
 }

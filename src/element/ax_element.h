@@ -48,8 +48,4 @@ struct AXElement {
   static Result<std::string> screenshot(AXUIElementRef element);
 };
 
-// The rectangle as the capture tool takes it: "x,y,width,height", each truncated toward zero
-// to a signed 32-bit integer, out-of-range values held at the nearest limit and NaN read as 0.
-std::string region_text(const Rect& rect);
-
 }  // namespace pelorix

@@ -3,6 +3,7 @@
 #include "accessibility/primitives.h"
 #include "app/query.h"
 #include "app/search.h"
+#include "app/tree_walk.h"
 
 namespace pelorix {
 namespace {
@@ -17,6 +18,7 @@ struct Level {
 
 Result<ElementHandle> search_in_elements(std::vector<ElementHandle> elements,
                                          std::string_view attribute, std::string_view wanted) {
+  TreeWalk walk;
   std::vector<Level> levels;
   levels.push_back(Level{std::move(elements)});
   while (!levels.empty()) {
@@ -28,9 +30,9 @@ Result<ElementHandle> search_in_elements(std::vector<ElementHandle> elements,
     ElementHandle& element = level.elements[level.next++];
     auto text = accessibility::get_string_attribute_value(element.get(), attribute);
     if (text && text->find(wanted) != std::string::npos) return std::move(element);
-    auto children = accessibility::get_children(element.get());
+    auto children = walk.children_of(element.get());
     // `level` is not used past this point: the push may move it.
-    if (children && !children->empty()) levels.push_back(Level{std::move(*children)});
+    if (!children.empty()) levels.push_back(Level{std::move(children)});
   }
   std::string text(attribute);
   text += ':';

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/cf_object.h"
-#include "platform/process.h"
+#include "platform/host.h"
 
 namespace pelorix::platform {
 
@@ -34,9 +34,10 @@ struct KeyEvent {
   std::u16string units;
 };
 
-class Backend {
+// A backend answers the host services too (platform/host.h); the defaults run the macOS
+// programs, as the system would.
+class Backend : public HostServices {
  public:
-  virtual ~Backend() = default;
   virtual bool process_trusted() = 0;
   // An owned element, or null.
   virtual AXUIElementRef create_application(pid_t pid) = 0;
@@ -44,11 +45,6 @@ class Backend {
   virtual bool allow_event_source(CGEventSourceStateID state) = 0;
   virtual bool allow_keyboard_event(CGKeyCode key_code, bool key_down) = 0;
   virtual void post_keyboard_event(pid_t pid, const KeyEvent& event) = 0;
-  // The outcome of a system program that exists only on macOS (argv[0] is its bare name and
-  // nothing of that name is on PATH), when the backend answers it itself; nullopt otherwise.
-  virtual std::optional<ProgramOutput> run_system_tool(const std::vector<std::string>&) {
-    return std::nullopt;
-  }
 };
 
 Backend& active_backend();

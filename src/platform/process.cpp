@@ -7,12 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-
-#if !defined(__APPLE__)
-#include "platform/backend.h"
-#endif
 
 extern char** environ;
 
@@ -94,23 +89,6 @@ void drain(Fd& out, Fd& err, std::string* out_text, std::string* err_text) {
   }
 }
 
-#if !defined(__APPLE__)
-// Whether posix_spawnp would find an executable `name` on PATH.
-bool on_path(const std::string& name) {
-  if (name.find('/') != std::string::npos) return true;
-  const char* path = std::getenv("PATH");
-  std::string_view dirs = path != nullptr ? path : "/bin:/usr/bin";
-  while (true) {
-    std::size_t end = dirs.find(':');
-    std::string dir(dirs.substr(0, end));
-    std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return true;
-    if (end == std::string_view::npos) return false;
-    dirs.remove_prefix(end + 1);
-  }
-}
-#endif
-
 }  // namespace
 
 std::string system_error_text(int error_number) {
@@ -127,12 +105,6 @@ bool ProgramOutput::succeeded() const {
 std::variant<ProgramOutput, ProgramFailedToStart> run_program(
     const std::vector<std::string>& argv) {
   if (argv.empty()) return ProgramFailedToStart{EINVAL};
-#if !defined(__APPLE__)
-  // The macOS tools (osascript, screencapture) have no namesake here; the desktop backend
-  // answers them itself, unless a program of that name was put on PATH on purpose.
-  if (!argv[0].empty() && !on_path(argv[0]))
-    if (auto answered = active_backend().run_system_tool(argv)) return std::move(*answered);
-#endif
   Pipe out, err;
   if (int error = make_pipe(&out); error != 0) return ProgramFailedToStart{error};
   if (int error = make_pipe(&err); error != 0) return ProgramFailedToStart{error};

@@ -2,9 +2,9 @@
 
 #include <limits>
 
-#include "element/ax_element.h"
+#include "platform/host_commands.h"
 
-namespace pelorix {
+namespace pelorix::platform::commands {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -22,4 +22,4 @@ TEST(RegionText, TruncatesTowardZeroAndHoldsAtTheLimits) {
 }
 
 }  // namespace
-}  // namespace pelorix
+}  // namespace pelorix::platform::commands

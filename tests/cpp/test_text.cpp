@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/connect.h"
-#include "app/text.h"
+#include "platform/host_commands.h"
+#include "util/text.h"
 
 namespace pelorix {
 namespace {
@@ -71,10 +71,10 @@ TEST(Integers, SignedThirtyTwoBitsExactly) {
 }
 
 TEST(BundleScript, QuotesAndBackslashesCannotLeaveTheStringLiteral) {
-  EXPECT_EQ(bundle_lookup_script("com.apple.TextEdit"),
+  EXPECT_EQ(platform::commands::bundle_lookup_script("com.apple.TextEdit"),
             "tell application \"System Events\" to unix id of (processes whose bundle "
             "identifier is \"com.apple.TextEdit\")");
-  EXPECT_EQ(bundle_lookup_script("a\" & (do shell script \"x\") & \"\\"),
+  EXPECT_EQ(platform::commands::bundle_lookup_script("a\" & (do shell script \"x\") & \"\\"),
             "tell application \"System Events\" to unix id of (processes whose bundle "
             "identifier is \"a\\\" & (do shell script \\\"x\\\") & \\\"\\\\\")");
 }

@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "platform/atspi/element.h"
-#include "platform/atspi/tools.h"
 #include "platform/atspi/x11.h"
 
 namespace pelorix::platform::atspi {
@@ -120,14 +119,6 @@ void Desktop::post_keyboard_event(pid_t pid, const KeyEvent& event) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (event.key_down && !x11::focus_process(pid)) return;
   x11::type_character(*character, event.key_down);
-}
-
-std::optional<ProgramOutput> Desktop::run_system_tool(const std::vector<std::string>& argv) {
-  std::lock_guard<std::recursive_mutex> guard(mutex_);
-  if (argv.empty()) return std::nullopt;
-  if (argv[0] == "osascript") return osascript(argv);
-  if (argv[0] == "screencapture") return screencapture(argv);
-  return std::nullopt;
 }
 
 Desktop& desktop() {

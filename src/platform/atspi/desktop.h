@@ -25,7 +25,12 @@ class Desktop final : public Backend {
   bool allow_event_source(CGEventSourceStateID state) override;
   bool allow_keyboard_event(CGKeyCode key_code, bool key_down) override;
   void post_keyboard_event(pid_t pid, const KeyEvent& event) override;
-  std::optional<ProgramOutput> run_system_tool(const std::vector<std::string>& argv) override;
+  PidLookup find_pid_by_name(const std::string& name) override;
+  PidLookup find_pid_by_bundle_id(const std::string& bundle_id) override;
+  Capture capture_window(pid_t pid) override;
+  Capture capture_region(const Region& region) override;
+  bool is_running(pid_t pid) override;
+  std::optional<ProgramFailedToStart> terminate(pid_t pid) override;
 
   // Connects libatspi to the accessibility bus once; false when no bus can be reached.
   bool connect();

@@ -27,6 +27,9 @@ class Element final : public ElementObject {
  private:
   // The accessible to ask, or null with the status that explains why there is none.
   AtspiAccessible* resolve(::AXError* status) const;
+  // The same, for an element whose widget has not been destroyed: what writes and actions
+  // need.
+  AtspiAccessible* resolve_live(::AXError* status) const;
 
   mutable AtspiAccessible* accessible_;
   pid_t pid_;

@@ -493,18 +493,23 @@ std::optional<Image> capture(int x, int y, int width, int height) {
   return image;
 }
 
-bool write_png(const std::string& path, const Image& image, std::string* error) {
+std::optional<std::string> encode_png(const Image& image) {
   PngImage png;
   png.image.width = static_cast<png_uint_32>(image.width);
   png.image.height = static_cast<png_uint_32>(image.height);
   png.image.format = PNG_FORMAT_RGB;
-  if (png_image_write_to_file(&png.image, path.c_str(), 0, image.rgb.data(),
-                              static_cast<png_int_32>(image.width * 3), nullptr) == 0) {
-    *error = png.image.message;
-    ::unlink(path.c_str());
-    return false;
-  }
-  return true;
+  const auto stride = static_cast<png_int_32>(image.width * 3);
+  // The first call only measures.
+  png_alloc_size_t size = 0;
+  if (png_image_write_to_memory(&png.image, nullptr, &size, 0, image.rgb.data(), stride, nullptr) ==
+      0)
+    return std::nullopt;
+  std::string out(size, '\0');
+  if (png_image_write_to_memory(&png.image, out.data(), &size, 0, image.rgb.data(), stride,
+                                nullptr) == 0)
+    return std::nullopt;
+  out.resize(size);
+  return out;
 }
 
 }  // namespace pelorix::platform::atspi::x11

@@ -65,7 +65,7 @@ struct Image {
 // nullopt when the rectangle is empty or nothing of it lies on the screen.
 std::optional<Image> capture(int x, int y, int width, int height);
 
-// Writes the image as a PNG file; on failure returns false with a reason.
-bool write_png(const std::string& path, const Image& image, std::string* error);
+// The image as the content of a PNG file; nullopt when libpng cannot encode it.
+std::optional<std::string> encode_png(const Image& image);
 
 }  // namespace pelorix::platform::atspi::x11

@@ -1,4 +1,4 @@
-#include "app/text.h"
+#include "util/text.h"
 
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>

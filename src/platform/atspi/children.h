@@ -1,0 +1,20 @@
+// The children of an element, asked for in as few round trips as the toolkit allows.
+#pragma once
+
+#include <atspi/atspi.h>
+
+#include <vector>
+
+#include "platform/accessibility.h"
+#include "platform/atspi/holders.h"
+
+namespace pelorix::platform::atspi {
+
+// The children of an element, in order. Collection.GetMatches with a rule that every element
+// meets and without descending answers with exactly the element's children, in one call; the
+// count and one call per index take one more call per child. Where the application has no
+// Collection interface (GTK 4, Qt), or the call fails for another reason than a timeout or a
+// vanished element, the children are read one index at a time.
+::AXError read_children(AtspiAccessible* accessible, std::vector<Owned<AtspiAccessible>>* out);
+
+}  // namespace pelorix::platform::atspi

@@ -1,0 +1,106 @@
+#include "platform/atspi/reads.h"
+
+#include "platform/atspi/mapping.h"
+#include "platform/atspi/requests.h"
+
+namespace pelorix::platform::atspi {
+
+namespace {
+
+// The application object of every AT-SPI application sits at this path.
+constexpr std::string_view kApplicationPath = "/org/a11y/atspi/accessible/root";
+
+bool parent_is_application(AtspiAccessible* accessible) {
+  Owned<AtspiAccessible> parent;
+  if (read_parent(accessible, &parent) != kAXErrorSuccess || !parent) return false;
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  return read_role(parent.get(), &role) == kAXErrorSuccess && role == ATSPI_ROLE_APPLICATION;
+}
+
+}  // namespace
+
+::AXError status_of(const GError* error) {
+  if (error == nullptr || error->message == nullptr) return kAXErrorFailure;
+  return status_of_text(error->message);
+}
+
+::AXError read_role(AtspiAccessible* accessible, AtspiRole* role) {
+  ErrorSlot error;
+  *role = atspi_accessible_get_role(accessible, error.out());
+  return error ? status_of(error.error) : kAXErrorSuccess;
+}
+
+::AXError unsupported_unless_gone(AtspiAccessible* accessible, ::AXError unsupported) {
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  ::AXError read = read_role(accessible, &role);
+  return read != kAXErrorSuccess ? read : unsupported;
+}
+
+::AXError read_states(AtspiAccessible* accessible, States* states) {
+  states->set = Owned<AtspiStateSet>(atspi_accessible_get_state_set(accessible));
+  if (!states->set) {
+    // libatspi drops the reason; asking something else recovers it.
+    AtspiRole role = ATSPI_ROLE_INVALID;
+    ::AXError status = read_role(accessible, &role);
+    return status != kAXErrorSuccess ? status : kAXErrorCannotComplete;
+  }
+  if (states->has(ATSPI_STATE_DEFUNCT)) {
+    // libatspi also answers "defunct" when it could not ask (the application did not reply in
+    // time); a call that reports its error tells the two apart.
+    AtspiRole role = ATSPI_ROLE_INVALID;
+    ::AXError status = read_role(accessible, &role);
+    return status == kAXErrorCannotComplete ? status : kAXErrorInvalidUIElement;
+  }
+  return kAXErrorSuccess;
+}
+
+::AXError read_name(AtspiAccessible* accessible, std::string* out) {
+  ErrorSlot error;
+  Text name(atspi_accessible_get_name(accessible, error.out()));
+  if (error) return status_of(error.error);
+  *out = name.str();
+  return kAXErrorSuccess;
+}
+
+::AXError read_parent(AtspiAccessible* accessible, Owned<AtspiAccessible>* out) {
+  ErrorSlot error;
+  *out = Owned<AtspiAccessible>(atspi_accessible_get_parent(accessible, error.out()));
+  return error ? status_of(error.error) : kAXErrorSuccess;
+}
+
+std::string toolkit(AtspiAccessible* accessible) {
+  ErrorSlot error;
+  Text name(atspi_accessible_get_toolkit_name(accessible, error.out()));
+  Text version(atspi_accessible_get_toolkit_version(accessible, error.out()));
+  return name.str() + " " + version.str();
+}
+
+bool is_application_object(AtspiAccessible* accessible) {
+  const AtspiObject& object = accessible->parent;
+  return object.path != nullptr && object.path == kApplicationPath;
+}
+
+::AXError ax_role(AtspiAccessible* accessible, std::string* out) {
+  // GTK 3 keeps answering for the accessible of a destroyed widget, role included, and marks
+  // it defunct: the states are what tell whether an element still exists.
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  States states;
+  if (::AXError status = read_role_and_states(accessible, &role, &states);
+      status != kAXErrorSuccess)
+    return status;
+  if (std::string_view mapped = mapped_role(role, states.has(ATSPI_STATE_MULTI_LINE));
+      !mapped.empty()) {
+    *out = mapped;
+    return kAXErrorSuccess;
+  }
+  // Qt's top-level widgets are fillers, for example; whatever sits directly below the
+  // application is one of its windows.
+  if (parent_is_application(accessible)) {
+    *out = "AXWindow";
+    return kAXErrorSuccess;
+  }
+  *out = role_in(kGroupRoles, role) ? "AXGroup" : "AXUnknown";
+  return kAXErrorSuccess;
+}
+
+}  // namespace pelorix::platform::atspi

@@ -1,0 +1,115 @@
+#include "platform/atspi/requests.h"
+
+#include <dbus/dbus.h>
+
+#include <string>
+
+#include "platform/atspi/desktop.h"
+#include "platform/atspi/mapping.h"
+
+namespace pelorix::platform::atspi {
+
+namespace {
+
+// A call of the Accessible interface sent to the application without waiting for the reply;
+// nullptr when it could not be sent.
+DBusPendingCall* send_call(AtspiAccessible* accessible, const char* member) {
+  const AtspiObject& object = accessible->parent;
+  if (object.app == nullptr || object.app->bus == nullptr || object.app->bus_name == nullptr ||
+      object.path == nullptr)
+    return nullptr;
+  DBusMessage* message = dbus_message_new_method_call(object.app->bus_name, object.path,
+                                                      "org.a11y.atspi.Accessible", member);
+  if (message == nullptr) return nullptr;
+  DBusPendingCall* pending = nullptr;
+  if (dbus_connection_send_with_reply(object.app->bus, message, &pending, kCallTimeoutMs) == 0)
+    pending = nullptr;
+  dbus_message_unref(message);
+  return pending;
+}
+
+// The reply to a call sent with send_call (a timeout arrives as an error reply).
+class Reply {
+ public:
+  explicit Reply(DBusPendingCall* pending) {
+    if (pending == nullptr) return;
+    dbus_pending_call_block(pending);
+    message_ = dbus_pending_call_steal_reply(pending);
+    dbus_pending_call_unref(pending);
+  }
+  Reply(const Reply&) = delete;
+  Reply& operator=(const Reply&) = delete;
+  ~Reply() {
+    if (message_ != nullptr) dbus_message_unref(message_);
+  }
+  // The status of the call; its arguments are read only on success.
+  ::AXError status() const {
+    if (message_ == nullptr) return kAXErrorCannotComplete;
+    if (dbus_message_get_type(message_) != DBUS_MESSAGE_TYPE_ERROR) return kAXErrorSuccess;
+    const char* name = dbus_message_get_error_name(message_);
+    const char* text = nullptr;
+    dbus_message_get_args(message_, nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID);
+    std::string message = std::string(name != nullptr ? name : "") + ": " + (text ? text : "");
+    return status_of_text(message);
+  }
+  DBusMessage* get() const { return message_; }
+
+ private:
+  DBusMessage* message_ = nullptr;
+};
+
+}  // namespace
+
+// The role and the states of an element: both calls are sent before either reply is awaited,
+// so the application answers the second without waiting for the caller in between. Both are
+// live reads, as with two calls one after the other.
+::AXError read_role_and_states(AtspiAccessible* accessible, AtspiRole* role, States* states) {
+  DBusPendingCall* role_call = send_call(accessible, "GetRole");
+  DBusPendingCall* state_call = role_call != nullptr ? send_call(accessible, "GetState") : nullptr;
+  if (state_call == nullptr) {
+    Reply discarded(role_call);
+    if (::AXError status = read_role(accessible, role); status != kAXErrorSuccess) return status;
+    return read_states(accessible, states);
+  }
+  Reply role_reply(role_call);
+  if (::AXError status = role_reply.status(); status != kAXErrorSuccess) {
+    // The second reply would only be awaited for nothing (a hung application would make the
+    // read wait a second timeout).
+    dbus_pending_call_cancel(state_call);
+    dbus_pending_call_unref(state_call);
+    return status;
+  }
+  Reply state_reply(state_call);
+  dbus_uint32_t role_value = 0;
+  if (dbus_message_get_args(role_reply.get(), nullptr, DBUS_TYPE_UINT32, &role_value,
+                            DBUS_TYPE_INVALID) == 0)
+    return kAXErrorFailure;
+  *role = static_cast<AtspiRole>(role_value);
+  if (::AXError status = state_reply.status(); status != kAXErrorSuccess)
+    return status == kAXErrorInvalidUIElement ? status : kAXErrorCannotComplete;
+  // The states are a bit set in an array of 32-bit words.
+  DBusMessageIter args;
+  DBusMessageIter words;
+  if (dbus_message_iter_init(state_reply.get(), &args) == 0 ||
+      dbus_message_iter_get_arg_type(&args) != DBUS_TYPE_ARRAY ||
+      dbus_message_iter_get_element_type(&args) != DBUS_TYPE_UINT32)
+    return kAXErrorFailure;
+  dbus_message_iter_recurse(&args, &words);
+  GArray* set = g_array_new(FALSE, FALSE, sizeof(AtspiStateType));
+  for (unsigned word = 0; dbus_message_iter_get_arg_type(&words) == DBUS_TYPE_UINT32; ++word) {
+    dbus_uint32_t bits = 0;
+    dbus_message_iter_get_basic(&words, &bits);
+    for (unsigned bit = 0; bit < 32; ++bit) {
+      if ((bits & (1U << bit)) == 0) continue;
+      auto state = static_cast<AtspiStateType>(word * 32 + bit);
+      g_array_append_val(set, state);
+    }
+    dbus_message_iter_next(&words);
+  }
+  states->set = Owned<AtspiStateSet>(atspi_state_set_new(set));
+  g_array_free(set, TRUE);
+  // A defunct element is one whose widget was destroyed.
+  return states->has(ATSPI_STATE_DEFUNCT) ? kAXErrorInvalidUIElement : kAXErrorSuccess;
+}
+
+}  // namespace pelorix::platform::atspi

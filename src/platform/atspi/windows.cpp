@@ -1,0 +1,113 @@
+#include "platform/atspi/windows.h"
+
+#include <string>
+
+#include "platform/atspi/children.h"
+#include "platform/atspi/reads.h"
+
+namespace pelorix::platform::atspi {
+
+namespace {
+
+// GTK 4 cannot tell where its windows are and reports positions relative to the window; the
+// X server knows where the window is.
+bool window_relative(AtspiAccessible* accessible) {
+  return toolkit(accessible).rfind("GTK 4.", 0) == 0;
+}
+
+}  // namespace
+
+Owned<AtspiAccessible> toplevel_of(AtspiAccessible* accessible) {
+  Owned<AtspiAccessible> current(static_cast<AtspiAccessible*>(g_object_ref(accessible)));
+  for (int depth = 0; depth < 256; ++depth) {
+    Owned<AtspiAccessible> parent;
+    if (read_parent(current.get(), &parent) != kAXErrorSuccess || !parent)
+      return Owned<AtspiAccessible>();
+    AtspiRole role = ATSPI_ROLE_INVALID;
+    if (read_role(parent.get(), &role) != kAXErrorSuccess) return Owned<AtspiAccessible>();
+    if (role == ATSPI_ROLE_APPLICATION) return current;
+    current = std::move(parent);
+  }
+  return Owned<AtspiAccessible>();
+}
+
+std::optional<x11::Window> x_window_of(AtspiAccessible* toplevel, pid_t pid) {
+  std::string title;
+  read_name(toplevel, &title);
+  auto windows = x11::windows_of(pid);
+  if (windows.empty()) return std::nullopt;
+  std::optional<x11::Window> titled;
+  Owned<AtspiComponent> component = iface(toplevel, atspi_accessible_get_component_iface);
+  AtspiRect* size = nullptr;
+  if (component) {
+    ErrorSlot error;
+    size = atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_WINDOW, error.out());
+  }
+  std::optional<x11::Window> found;
+  for (auto window = windows.rbegin(); window != windows.rend() && !found; ++window) {
+    if (window->title != title) continue;
+    if (!titled) titled = *window;
+    if (size != nullptr && size->width == window->width && size->height == window->height)
+      found = *window;
+  }
+  g_free(size);
+  if (!found) found = titled;
+  if (!found && windows.size() == 1) found = windows.front();
+  return found;
+}
+
+::AXError extents(AtspiAccessible* accessible, pid_t pid, CGRect* out) {
+  // Asking for the extents straight away saves the call that lists the element's interfaces
+  // (every widget has a Component); only when the call fails does that list decide whether
+  // the attribute is unsupported or the call failed. The application object has no Component
+  // and GTK 3 complains on standard error when asked, so for it the list comes first.
+  if (is_application_object(accessible)) {
+    Owned<AtspiComponent> component = iface(accessible, atspi_accessible_get_component_iface);
+    if (!component) return unsupported_unless_gone(accessible, kAXErrorAttributeUnsupported);
+  }
+  ErrorSlot error;
+  AtspiRect* rect = atspi_component_get_extents(ATSPI_COMPONENT(accessible),
+                                                ATSPI_COORD_TYPE_SCREEN, error.out());
+  if (error || rect == nullptr) {
+    g_free(rect);
+    ::AXError status = status_of(error.error);
+    if (status == kAXErrorCannotComplete || status == kAXErrorInvalidUIElement) return status;
+    Owned<AtspiComponent> component = iface(accessible, atspi_accessible_get_component_iface);
+    return component ? status : unsupported_unless_gone(accessible, kAXErrorAttributeUnsupported);
+  }
+  // GTK 3 answers (-1, -1, -1, -1) for a destroyed widget, whose interface list no longer
+  // names a Component; a negative size is what makes the list worth asking for.
+  bool negative = rect->width < 0 || rect->height < 0;
+  *out = CGRect{{static_cast<double>(rect->x), static_cast<double>(rect->y)},
+                {static_cast<double>(rect->width), static_cast<double>(rect->height)}};
+  g_free(rect);
+  if (negative && !iface(accessible, atspi_accessible_get_component_iface))
+    return unsupported_unless_gone(accessible, kAXErrorAttributeUnsupported);
+  if (window_relative(accessible)) {
+    Owned<AtspiAccessible> top = toplevel_of(accessible);
+    if (top) {
+      if (auto window = x_window_of(top.get(), pid)) {
+        out->origin.x += window->x;
+        out->origin.y += window->y;
+      }
+    }
+  }
+  return kAXErrorSuccess;
+}
+
+::AXError shown_windows(AtspiAccessible* application, std::vector<Owned<AtspiAccessible>>* out,
+                        std::optional<std::size_t>* active) {
+  std::vector<Owned<AtspiAccessible>> children;
+  if (::AXError status = read_children(application, &children); status != kAXErrorSuccess)
+    return status;
+  for (Owned<AtspiAccessible>& child : children) {
+    States states;
+    if (read_states(child.get(), &states) != kAXErrorSuccess) continue;
+    if (!states.has(ATSPI_STATE_SHOWING) && !states.has(ATSPI_STATE_VISIBLE)) continue;
+    if (states.has(ATSPI_STATE_ACTIVE) && !*active) *active = out->size();
+    out->push_back(std::move(child));
+  }
+  return kAXErrorSuccess;
+}
+
+}  // namespace pelorix::platform::atspi
