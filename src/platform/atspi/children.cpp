@@ -1,9 +1,11 @@
 #include "platform/atspi/children.h"
 
+#include <chrono>
 #include <set>
 #include <string>
 
-#include "platform/atspi/reads.h"
+#include "platform/atspi/bus.h"
+#include "platform/atspi/desktop.h"
 
 namespace pelorix::platform::atspi {
 
@@ -16,54 +18,113 @@ std::set<std::string>& without_collection() {
   return *names;
 }
 
-std::string bus_name_of(AtspiAccessible* accessible) {
-  const AtspiObject& object = accessible->parent;
-  return object.app != nullptr && object.app->bus_name != nullptr ? object.app->bus_name : "";
+// Collection.GetMatches' rule that every element meets: no states, attributes, roles or
+// interfaces asked for, each "all of them" ("(aiia{ss}iaiiasib)").
+void append_everything(DBusMessageIter* args) {
+  DBusMessageIter rule;
+  DBusMessageIter inner;
+  const dbus_int32_t all = ATSPI_Collection_MATCH_ALL;
+  const dbus_int32_t zero = 0;
+  const dbus_bool_t no = FALSE;
+  dbus_message_iter_open_container(args, DBUS_TYPE_STRUCT, nullptr, &rule);
+  dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "i", &inner);
+  for (int i = 0; i < 2; ++i) dbus_message_iter_append_basic(&inner, DBUS_TYPE_INT32, &zero);
+  dbus_message_iter_close_container(&rule, &inner);
+  dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &all);
+  dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "{ss}", &inner);
+  dbus_message_iter_close_container(&rule, &inner);
+  dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &all);
+  dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "i", &inner);
+  for (int i = 0; i < 4; ++i) dbus_message_iter_append_basic(&inner, DBUS_TYPE_INT32, &zero);
+  dbus_message_iter_close_container(&rule, &inner);
+  dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &all);
+  dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "s", &inner);
+  dbus_message_iter_close_container(&rule, &inner);
+  dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &all);
+  dbus_message_iter_append_basic(&rule, DBUS_TYPE_BOOLEAN, &no);
+  dbus_message_iter_close_container(args, &rule);
+  const dbus_uint32_t order = ATSPI_Collection_SORT_ORDER_CANONICAL;
+  const dbus_int32_t unlimited = 0;
+  dbus_message_iter_append_basic(args, DBUS_TYPE_UINT32, &order);
+  dbus_message_iter_append_basic(args, DBUS_TYPE_INT32, &unlimited);
+  dbus_message_iter_append_basic(args, DBUS_TYPE_BOOLEAN, &no);
 }
+
+// Children the caller is handed: only this application's own elements. The null reference
+// stands for no element; an element of another application (or of the desktop) is not one of
+// this application's children, and following it would lead a search out of the application.
+class Gathered {
+ public:
+  Gathered(const Reference& parent, std::vector<Owned<AtspiAccessible>>* out)
+      : parent_(parent), out_(out) {}
+  // False when there would be more children than kMaxChildren.
+  bool add(const std::optional<Reference>& child) {
+    if (!child || child->path == kNullPath || child->bus_name != parent_.bus_name) return true;
+    if (out_->size() >= kMaxChildren) return false;
+    out_->emplace_back(make_accessible(*child));
+    return true;
+  }
+  ::AXError fail(::AXError status) {
+    out_->clear();
+    return status;
+  }
+
+ private:
+  const Reference& parent_;
+  std::vector<Owned<AtspiAccessible>>* out_;
+};
 
 }  // namespace
 
 ::AXError read_children(AtspiAccessible* accessible, std::vector<Owned<AtspiAccessible>>* out) {
-  std::string bus = bus_name_of(accessible);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kChildrenTimeoutMs);
+  Reference self = reference_of(accessible);
+  Gathered children(self, out);
   bool unsupported = false;
-  if (!without_collection().contains(bus)) {
-    Owned<AtspiMatchRule> everything(atspi_match_rule_new(
-        nullptr, ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, nullptr,
-        ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, FALSE));
-    ErrorSlot error;
-    GArray* matches =
-        atspi_collection_get_matches(ATSPI_COLLECTION(accessible), everything.get(),
-                                     ATSPI_Collection_SORT_ORDER_CANONICAL, 0, FALSE, error.out());
-    if (!error && matches != nullptr) {
-      for (guint i = 0; i < matches->len; ++i) {
-        AtspiAccessible* child = g_array_index(matches, AtspiAccessible*, i);
-        if (child != nullptr) out->emplace_back(child);
-      }
-      g_array_free(matches, TRUE);
+  if (!without_collection().contains(self.bus_name)) {
+    Message reply;
+    ::AXError status =
+        call(self, "org.a11y.atspi.Collection", "GetMatches", append_everything, &reply);
+    DBusMessageIter args;
+    DBusMessageIter entries;
+    if (status == kAXErrorSuccess && dbus_message_has_signature(reply.get(), "a(so)") != 0 &&
+        dbus_message_iter_init(reply.get(), &args) != 0) {
+      dbus_message_iter_recurse(&args, &entries);
+      for (; dbus_message_iter_get_arg_type(&entries) != DBUS_TYPE_INVALID;
+           dbus_message_iter_next(&entries))
+        if (!children.add(read_reference(&entries))) return children.fail(kAXErrorCannotComplete);
       return kAXErrorSuccess;
     }
-    if (matches != nullptr) {
-      for (guint i = 0; i < matches->len; ++i)
-        if (auto* child = g_array_index(matches, AtspiAccessible*, i)) g_object_unref(child);
-      g_array_free(matches, TRUE);
-    }
-    // A timeout or a vanished element is the answer; asking again would only wait again.
-    ::AXError status = status_of(error.error);
-    if (status == kAXErrorCannotComplete || status == kAXErrorInvalidUIElement) return status;
-    // Otherwise the bridge most likely has no Collection (GTK 4 says so, Qt answers that the
-    // object path is unknown): if the element answers for its child count, ask this
-    // application one index at a time from now on.
+    // A timeout is the answer; asking again would only wait again.
+    if (status == kAXErrorCannotComplete) return status;
+    // Otherwise the bridge most likely has no Collection (GTK 4 says the method is unknown, Qt
+    // that the object path is) or answers it with something else than references: if the
+    // element answers for its child count (a vanished one does not), ask this application one
+    // index at a time from now on.
     unsupported = true;
   }
-  ErrorSlot error;
-  gint count = atspi_accessible_get_child_count(accessible, error.out());
-  if (error) return status_of(error.error);
-  if (count < 0) return kAXErrorCannotComplete;
-  if (unsupported) without_collection().insert(bus);
-  for (gint i = 0; i < count; ++i) {
-    AtspiAccessible* child = atspi_accessible_get_child_at_index(accessible, i, error.out());
-    if (error) return status_of(error.error);
-    if (child != nullptr) out->emplace_back(child);
+  dbus_int32_t count = 0;
+  if (::AXError status = get_int_property(self, kAccessibleInterface, "ChildCount", &count);
+      status != kAXErrorSuccess)
+    return status;
+  // A count no element has is no count; reading it would only run into the time bound.
+  if (count < 0 || static_cast<std::size_t>(count) > kMaxChildren) return kAXErrorCannotComplete;
+  if (unsupported) without_collection().insert(self.bus_name);
+  for (dbus_int32_t i = 0; i < count; ++i) {
+    if (std::chrono::steady_clock::now() > deadline) return children.fail(kAXErrorCannotComplete);
+    Message reply;
+    ::AXError status = call(
+        self, kAccessibleInterface, "GetChildAtIndex",
+        [&](DBusMessageIter* args) { dbus_message_iter_append_basic(args, DBUS_TYPE_INT32, &i); },
+        &reply);
+    if (status != kAXErrorSuccess) return children.fail(status);
+    DBusMessageIter args;
+    std::optional<Reference> child;
+    if (dbus_message_iter_init(reply.get(), &args) != 0 &&
+        dbus_message_has_signature(reply.get(), "(so)") != 0)
+      child = read_reference(&args);
+    if (!children.add(child)) return children.fail(kAXErrorCannotComplete);
   }
   return kAXErrorSuccess;
 }

@@ -6,15 +6,23 @@
 #include <vector>
 
 #include "platform/accessibility.h"
+#include "platform/atspi/desktop.h"
 #include "platform/atspi/holders.h"
 
 namespace pelorix::platform::atspi {
+
+// An element is read with at most this many children, and reading them one index at a time
+// stops after this long (plus the call under way); beyond either, the read fails with
+// kAXErrorCannotComplete, as for an application that does not answer.
+inline constexpr std::size_t kMaxChildren = 100000;
+inline constexpr int kChildrenTimeoutMs = 3 * kCallTimeoutMs;
 
 // The children of an element, in order. Collection.GetMatches with a rule that every element
 // meets and without descending answers with exactly the element's children, in one call; the
 // count and one call per index take one more call per child. Where the application has no
 // Collection interface (GTK 4, Qt), or the call fails for another reason than a timeout or a
-// vanished element, the children are read one index at a time.
+// vanished element, the children are read one index at a time. Only the application's own
+// elements are children: references to another application's objects are skipped.
 ::AXError read_children(AtspiAccessible* accessible, std::vector<Owned<AtspiAccessible>>* out);
 
 }  // namespace pelorix::platform::atspi
