@@ -94,6 +94,14 @@ class RunningApp:
         if self.popen.poll() is None:
             self.popen.kill()
         self.popen.wait()
+        if self.popen.stdout is not None:
+            self.popen.stdout.close()
+
+    def output(self, timeout: float = 10.0) -> tuple[int, str]:
+        """The exit status and standard output of a program started with `capture`, once it
+        has exited."""
+        out, _ = self.popen.communicate(timeout=timeout)
+        return self.popen.returncode, out
 
 
 def launch_fixture(toolkit: Toolkit, *args: str) -> RunningApp:
@@ -111,11 +119,17 @@ def launch_fixture(toolkit: Toolkit, *args: str) -> RunningApp:
         raise
 
 
-def launch_program(argv: list[str], title: str) -> RunningApp:
+def launch_program(argv: list[str], title: str, capture: bool = False) -> RunningApp:
+    """Starts a program and waits for its window titled `title`. With `capture`, its standard
+    output is kept (`RunningApp.output()`): what a dialog answers."""
     if shutil.which(argv[0]) is None:
         raise FileNotFoundError(argv[0])
     popen = subprocess.Popen(
-        argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL
+        argv,
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.PIPE if capture else subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL,
+        text=capture,
     )
     try:
         return RunningApp(popen, title).wait_ready()
@@ -171,6 +185,29 @@ def decode_png(data: bytes) -> tuple[int, int, list[list[tuple[int, int, int]]]]
     return width, height, rows
 
 
+# Stock Debian applications that nobody here wrote (installed by scripts/setup), driven as a new
+# user would: the command line and the title of the window to wait for.
+QT5_CALCULATOR = "/usr/lib/x86_64-linux-gnu/qt5/examples/widgets/widgets/calculator/calculator"
+STOCK = {
+    "gtk3-widget-factory": (["gtk3-widget-factory"], ""),
+    "gtk4-widget-factory": (["gtk4-widget-factory"], "GTK Widget Factory"),
+    "galculator": (["galculator"], "galculator"),
+    "qt5-calculator": ([QT5_CALCULATOR], "Calculator"),
+    "featherpad": (["featherpad"], "Untitled"),
+}
+
+
+def launch_stock(name: str, *args: str) -> RunningApp:
+    """Starts one of the STOCK applications and waits for its main window."""
+    argv, title = STOCK[name]
+    return launch_program([*argv, *args], title)
+
+
+def launch_zenity(*args: str, title: str) -> RunningApp:
+    """A zenity dialog (`zenity --entry ...`), whose answer is read with `output()`."""
+    return launch_program(["zenity", *args], title, capture=True)
+
+
 class FakeApp(RunningApp):
     """The scripted accessibility tree of apps/fake_atspi_app.py. Its standard output says when
     it is registered ("ready", with its bus name) and when a flood of change signals has been
@@ -197,9 +234,6 @@ class FakeApp(RunningApp):
                 return
         raise AssertionError(f"the fake application did not say {wanted!r} within {timeout} s")
 
-    def stop(self) -> None:
-        super().stop()
-        self.popen.stdout.close()
 
 
 def launch_fake_app(scenario: dict) -> FakeApp:

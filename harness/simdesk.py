@@ -321,8 +321,16 @@ class Desktop:
     def set_pid_status(self, target: Node | int, code: int | None) -> None:
         self._run("set_pid_status", node=target, status=code)
 
-    def set_children(self, target: Node | int, children: Iterable[Node | int]) -> None:
-        self._run("set_children", node=target, children=list(children))
+    def set_children(
+        self, target: Node | int, children: Iterable[Node | int], link: bool = False
+    ) -> None:
+        """The children of `target` become `children`, moved from their parents. With `link`
+        they stay where they are as well (their AXParent unchanged) and may be `target` itself
+        or one of its ancestors: a children cycle, as buggy toolkits make."""
+        if link:
+            self._run("set_children", node=target, children=list(children), link=True)
+        else:
+            self._run("set_children", node=target, children=list(children))
 
     def fail_create_application(self, pid: int, fail: bool = True) -> None:
         self.request("fail_create_application", pid=pid, fail=fail)

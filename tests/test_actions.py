@@ -109,6 +109,40 @@ def test_a_parent_cycle_ends_the_walk(desktop, ui):
     nodes["group"].set(parent=nodes["button"])  # button -> group -> button -> ...
     assert elements["button"].click(mode=FOCUS) is None
     assert [e[2] for e in effects(desktop, nodes)] == ["AXFocused", "AXPress"]
+    # It ends where it comes back, having asked each element once.
+    roles = [r["node"] for r in desktop.log(kind="read") if r["name"] == "AXRole"]
+    assert roles == [nodes["button"].id, nodes["group"].id]
+
+
+def chain(desktop, parent, depth, leaf, per_request=200):
+    """`depth` nested groups below `parent`, then `leaf`; added in pieces (a request's nesting
+    is bounded). Returns the leaf node."""
+    while True:
+        count = min(depth, per_request)
+        last = count == depth
+        tree = leaf if last else node("AXGroup")
+        for _ in range(count if last else count - 1):
+            tree = node("AXGroup", children=[tree])
+        parent = desktop.add_nodes(parent, tree)[-1]
+        depth -= count
+        if last:
+            return parent
+
+
+@pytest.mark.parametrize("depth", [5, 3000])
+def test_the_walk_to_the_window_has_no_depth_limit(desktop, depth):
+    root, window = desktop.add_app(
+        4343, node("AXApplication", children=[node("AXWindow", title="Deep", actions=["AXRaise"])])
+    )
+    deepest = chain(desktop, window, depth, node("AXButton", title="Deep OK", actions=["AXPress"], writable=["AXFocused"]))
+    assert deepest.info()["attrs"]["AXTitle"] == "Deep OK"
+    button = pelorix.app(pid=4343).find_by_role("AXButton", title="Deep OK")
+    desktop.log(clear=True)
+    button.click(mode=FOCUS)
+    assert [(r["node"], r["name"]) for r in desktop.log() if r["kind"] == "action"] == [
+        (window.id, "AXRaise"),
+        (deepest.id, "AXPress"),
+    ]
 
 
 def test_right_click_opens_the_menu_only(desktop, ui):

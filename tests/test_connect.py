@@ -43,6 +43,28 @@ def test_name_lookup(desktop, tmp_path, monkeypatch, output, outcome):
     assert pgrep.calls == [["-x", "Finder"]]
 
 
+@pytest.mark.parametrize(
+    "name, pattern",
+    [
+        ("Finder", "Finder"),
+        ("Google Chrome", "Google Chrome"),
+        (".*", r"\.\*"),
+        ("a+b (beta)?", r"a\+b \(beta\)\?"),
+        ("[x]{2}|^y$", r"\[x\]\{2\}\|\^y\$"),
+        ("back\\slash", r"back\\slash"),
+        # A leading dash would be read as an option (-v inverts the match).
+        ("-v", "[-]v"),
+        ("a-b", "a-b"),
+    ],
+)
+def test_names_reach_pgrep_as_literal_patterns(desktop, tmp_path, monkeypatch, name, pattern):
+    """pgrep takes an extended regular expression: every character that means something there
+    is escaped, so a name matches only a process of exactly that name."""
+    pgrep = stand_in(tmp_path, monkeypatch, "pgrep", stdout="4242\n")
+    assert app(name=name).pid == 4242
+    assert pgrep.calls == [["-x", pattern]]
+
+
 def test_name_lookup_output_is_decoded_lossily(desktop, tmp_path, monkeypatch):
     stand_in(tmp_path, monkeypatch, "pgrep", script="sys.stdout.buffer.write(b'\\xff12\\n')")
     with pytest.raises(RuntimeError, match="^Failed to parse PID$"):

@@ -100,6 +100,13 @@ def test_double_click_presses_twice_and_right_click_opens_the_menu(app):
     before = int(toggles.title().split()[-1])
     app.find("role:AXCheckBox").double_click()
     wait_until(lambda: toggles.title() == f"Toggles: {before + 2}")
+    # A push button counts both presses too, although Qt animates a press and GTK 4 delays it.
+    counter = app.find("role:AXStaticText title:Clicks")
+    before = int(counter.title().split()[-1])
+    app.find("role:AXButton title:Press").double_click()
+    wait_until(lambda: counter.title() == f"Clicks: {before + 2}")
+    time.sleep(0.4)  # nothing more arrives late
+    assert counter.title() == f"Clicks: {before + 2}"
     app.find("role:AXButton title:Menu").right_click()
     assert app.wait_for_element("role:AXStaticText title:Menu").title() == "Menu shown"
 
@@ -134,7 +141,13 @@ def test_windows_and_main_window(toolkit, app):
     # Positions are on the screen, for GTK 4 too (which reports them relative to the window).
     second = next(w for w in windows if w.title() == "Second window")
     x, y, width, height = second.bounds()
-    assert (x, y) == (700, 500) and width >= 240 and height >= 120
+    if os.environ.get("PELORIX_WINDOW_MANAGER"):
+        # A window manager puts its frame where the window asked to be: the window's own
+        # position is below the title bar and inside the border (GTK 3 counts the frame in).
+        assert 700 <= x <= 710 and 500 <= y <= 540
+    else:
+        assert (x, y) == (700, 500)
+    assert width >= 240 and height >= 120
     bx, by, bw, bh = second.find("AXTitle:Second button").bounds()
     assert x <= bx and bx + bw <= x + width and y <= by and by + bh <= y + height
 

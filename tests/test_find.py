@@ -197,3 +197,37 @@ def test_a_very_deep_tree(desktop):
     connected = pelorix.app(pid=4242)
     assert connected.find("//").find("Deep", timeout_ms=0).role() == "AXButton"
     assert connected.find("role:AXButton", timeout_ms=0).title() == "Deep"
+
+
+@pytest.fixture
+def cyclic(desktop, tree):
+    """The tree of `tree` with children cycles, as buggy toolkits make: A2 lists its own
+    ancestor A, and B1 lists itself and the application."""
+    connected, names = tree
+    desktop.set_children(names["A2"], [names["A"]], link=True)
+    desktop.set_children(names["B1"], [names["B1"], names["root"]], link=True)
+    desktop.log(clear=True)
+    return connected, names
+
+
+def test_a_search_through_children_cycles_visits_each_element_once(desktop, cyclic):
+    connected, names = cyclic
+    with pytest.raises(RuntimeError, match=f"^Element not found: {MISS}$"):
+        connected.find(MISS, timeout_ms=0)
+    assert visits(desktop, names) == ["root", "A", "B", "A1", "A2", "B1"]
+    assert connected.find("role:AXStaticText", timeout_ms=0).title() == "B1"
+    with pytest.raises(RuntimeError, match="^Element not found: SearchCriteria"):
+        connected.find_by_role("AXCheckBox")
+
+
+def test_element_find_through_children_cycles_visits_each_element_once(desktop, cyclic):
+    connected, names = cyclic
+    root = connected.find("//")
+    desktop.log(clear=True)
+    with pytest.raises(RuntimeError, match="^Element not found: Nowhere$"):
+        root.find("Nowhere", timeout_ms=0)
+    by_id = {n.id: k for k, n in names.items()}
+    # The element searched below counts as met: the application listed under B1 is not searched
+    # again.
+    assert [by_id[r["node"]] for r in reads(desktop, name="AXTitle")] == ["A", "A1", "A2", "B", "B1"]
+    assert root.find("AXTitle:B1", timeout_ms=0).role() == "AXStaticText"

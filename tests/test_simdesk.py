@@ -35,3 +35,25 @@ def test_values_round_trip_and_errors_raise(desktop):
     root.remove()
     with pytest.raises(SimDeskError, match="was removed"):
         field.set(title="x")
+
+
+def test_children_cycles_are_built_only_when_asked_for(desktop):
+    root, group, button = desktop.add_app(
+        502, node("AXApplication", children=[node("AXGroup", children=[node("AXButton")])])
+    )
+    with pytest.raises(SimDeskError, match="would contain itself"):
+        desktop.set_children(button, [group])
+    with pytest.raises(SimDeskError, match="application root cannot become a child"):
+        desktop.set_children(button, [root])
+    # Linked, the nodes are listed under the button and keep their own parents.
+    desktop.set_children(button, [group, button, root], link=True)
+    assert button.info()["children"] == [group.id, button.id, root.id]
+    assert (group.info()["parent"], button.info()["parent"], root.info()["parent"]) == (
+        root.id,
+        group.id,
+        None,
+    )
+    assert group.info()["children"] == [button.id]
+    # Removing the application ends with every node of the cycle.
+    root.remove()
+    assert not button.info()["alive"]

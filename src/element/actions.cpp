@@ -1,5 +1,6 @@
 // Pressing, opening menus and writing values through accessibility actions and attributes.
 #include "accessibility/primitives.h"
+#include "accessibility/seen_elements.h"
 #include "element/ax_element.h"
 #include "platform/clock.h"
 
@@ -9,9 +10,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kDoubleClickInterval = 50ms;
-// Real interfaces are a few dozen levels deep; a parent chain longer than this is a cycle in a
-// misbehaving application's tree, and the walk gives up rather than loop for ever.
-constexpr int kMaxAncestors = 1000;
 
 bool is_element(CFTypeRef value) {
   return value != nullptr && CFGetTypeID(value) == AXUIElementGetTypeID();
@@ -33,7 +31,10 @@ Result<void> AXElement::bring_to_focus_internal(AXUIElementRef element) {
     return written;
   ElementHandle ancestor;  // owns every parent the walk obtains
   AXUIElementRef current = element;
-  for (int level = 0; level < kMaxAncestors; ++level) {
+  // A parent chain that comes back to an element already met is a cycle in a misbehaving
+  // application's tree: the walk ends there, however deep a chain without one goes.
+  SeenElements seen;
+  while (seen.first_visit(current)) {
     auto role = accessibility::get_string_attribute_value(current, "AXRole");
     if (role && *role == "AXWindow") {
       // Raising is a courtesy: the focus is written, the press decides.

@@ -47,6 +47,12 @@ class CFObject {
   // but never freed.
   void make_permanent() { permanent_ = true; }
 
+  // CFEqual and CFHash: objects are equal when they are the same object, unless their kind
+  // says more (two element references to one user-interface element are equal). Equal objects
+  // hash alike.
+  virtual bool equals(const CFObject& other) const { return this == &other; }
+  virtual CFHashCode hash() const { return reinterpret_cast<CFHashCode>(this); }
+
  private:
   Kind kind_;
   bool permanent_ = false;

@@ -341,6 +341,16 @@ CFIndex CFGetRetainCount(CFTypeRef cf) {
   return checked(cf, "CFGetRetainCount(NULL)").retain_count();
 }
 
+Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2) {
+  const CFObject& first = checked(cf1, "CFEqual(NULL, ...)");
+  const CFObject& second = checked(cf2, "CFEqual(..., NULL)");
+  return static_cast<Boolean>(first.kind() == second.kind() && first.equals(second));
+}
+
+CFHashCode CFHash(CFTypeRef cf) {
+  return checked(cf, "CFHash(NULL)").hash();
+}
+
 CFTypeID CFArrayGetTypeID(void) {
   return static_cast<CFTypeID>(Kind::Array);
 }

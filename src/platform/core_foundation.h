@@ -14,6 +14,7 @@ typedef int32_t SInt32;
 typedef uint16_t UniChar;
 typedef unsigned long UniCharCount;
 typedef long CFIndex;
+typedef unsigned long CFHashCode;
 typedef unsigned long CFTypeID;
 typedef const void* CFTypeRef;
 typedef const struct __CFAllocator* CFAllocatorRef;
@@ -78,6 +79,8 @@ CFTypeRef CFRetain(CFTypeRef cf);
 void CFRelease(CFTypeRef cf);
 CFTypeID CFGetTypeID(CFTypeRef cf);
 CFIndex CFGetRetainCount(CFTypeRef cf);
+Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2);
+CFHashCode CFHash(CFTypeRef cf);
 
 CFTypeID CFArrayGetTypeID(void);
 CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex numValues,

@@ -172,6 +172,24 @@ TEST(AtspiStates, TheDocumentedBooleanAttributesAreTheTable) {
   EXPECT_EQ(documented, expected);
 }
 
+TEST(AtspiHidden, OnlyWhatLacksTheShownStateAndIsNoMenuIsHidden) {
+  EXPECT_TRUE(is_hidden(ATSPI_ROLE_TEXT, false));        // galculator's formula entry
+  EXPECT_TRUE(is_hidden(ATSPI_ROLE_PANEL, false));       // a closed popover
+  EXPECT_TRUE(is_hidden(ATSPI_ROLE_FRAME, false));       // a dialog Qt keeps for later
+  EXPECT_FALSE(is_hidden(ATSPI_ROLE_MENU_ITEM, false));  // an item of a closed Qt menu
+  EXPECT_FALSE(is_hidden(ATSPI_ROLE_POPUP_MENU, false));
+  for (const RoleMapping& mapping : kRoles) EXPECT_FALSE(is_hidden(mapping.role, true));
+}
+
+TEST(AtspiHidden, TheDocumentedRuleIsTheTable) {
+  std::vector<std::string> kept;
+  for (AtspiRole role : kKeptWhileHiddenRoles) kept.push_back(role_name(role));
+  auto rows = table_rows("### Hidden elements");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].second, state_name(kShownState));
+  EXPECT_EQ(split(rows[1].second, ", "), kept);
+}
+
 struct ErrorText {
   std::string message;
   ::AXError status;

@@ -6,6 +6,9 @@
 
 #include "platform/atspi/bus.h"
 #include "platform/atspi/desktop.h"
+#include "platform/atspi/mapping.h"
+#include "platform/atspi/reads.h"
+#include "platform/atspi/requests.h"
 
 namespace pelorix::platform::atspi {
 
@@ -18,17 +21,24 @@ std::set<std::string>& without_collection() {
   return *names;
 }
 
-// Collection.GetMatches' rule that every element meets: no states, attributes, roles or
-// interfaces asked for, each "all of them" ("(aiia{ss}iaiiasib)").
-void append_everything(DBusMessageIter* args) {
+// Collection.GetMatches' rule "(aiia{ss}iaiiasib)" that asks for the shown state and nothing
+// else (no attributes, roles or interfaces), so the application leaves hidden children out
+// itself, in the same call. GTK 3, the toolkit with Collection, keeps the closed menus of a
+// menu bar shown; the one menu it hides is a combo box's closed list, which goes with its
+// choices.
+void append_shown_children_rule(DBusMessageIter* args) {
   DBusMessageIter rule;
   DBusMessageIter inner;
   const dbus_int32_t all = ATSPI_Collection_MATCH_ALL;
   const dbus_int32_t zero = 0;
   const dbus_bool_t no = FALSE;
   dbus_message_iter_open_container(args, DBUS_TYPE_STRUCT, nullptr, &rule);
+  // The states are a bit set in two 32-bit words.
+  const dbus_int32_t states[2] = {
+      kShownState < 32 ? static_cast<dbus_int32_t>(1U << kShownState) : 0,
+      kShownState >= 32 ? static_cast<dbus_int32_t>(1U << (kShownState - 32)) : 0};
   dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "i", &inner);
-  for (int i = 0; i < 2; ++i) dbus_message_iter_append_basic(&inner, DBUS_TYPE_INT32, &zero);
+  for (dbus_int32_t word : states) dbus_message_iter_append_basic(&inner, DBUS_TYPE_INT32, &word);
   dbus_message_iter_close_container(&rule, &inner);
   dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &all);
   dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "{ss}", &inner);
@@ -57,11 +67,22 @@ class Gathered {
  public:
   Gathered(const Reference& parent, std::vector<Owned<AtspiAccessible>>* out)
       : parent_(parent), out_(out) {}
-  // False when there would be more children than kMaxChildren.
-  bool add(const std::optional<Reference>& child) {
+  // False when there would be more children than kMaxChildren. Without Collection, each
+  // child's role and states tell whether it is hidden (one round trip for both). A child that
+  // does not answer is kept: whoever asks it next meets the failure; a destroyed one is left
+  // out.
+  bool add(const std::optional<Reference>& child, bool filter_hidden) {
     if (!child || child->path == kNullPath || child->bus_name != parent_.bus_name) return true;
     if (out_->size() >= kMaxChildren) return false;
-    out_->emplace_back(make_accessible(*child));
+    Owned<AtspiAccessible> held(make_accessible(*child));
+    if (filter_hidden) {
+      AtspiRole role = ATSPI_ROLE_INVALID;
+      States states;
+      ::AXError read = read_role_and_states(held.get(), &role, &states);
+      if (read == kAXErrorInvalidUIElement) return true;
+      if (read == kAXErrorSuccess && is_hidden(role, states.has(kShownState))) return true;
+    }
+    out_->push_back(std::move(held));
     return true;
   }
   ::AXError fail(::AXError status) {
@@ -85,7 +106,7 @@ class Gathered {
   if (!without_collection().contains(self.bus_name)) {
     Message reply;
     ::AXError status =
-        call(self, "org.a11y.atspi.Collection", "GetMatches", append_everything, &reply);
+        call(self, "org.a11y.atspi.Collection", "GetMatches", append_shown_children_rule, &reply);
     DBusMessageIter args;
     DBusMessageIter entries;
     if (status == kAXErrorSuccess && dbus_message_has_signature(reply.get(), "a(so)") != 0 &&
@@ -93,7 +114,8 @@ class Gathered {
       dbus_message_iter_recurse(&args, &entries);
       for (; dbus_message_iter_get_arg_type(&entries) != DBUS_TYPE_INVALID;
            dbus_message_iter_next(&entries))
-        if (!children.add(read_reference(&entries))) return children.fail(kAXErrorCannotComplete);
+        if (!children.add(read_reference(&entries), false))
+          return children.fail(kAXErrorCannotComplete);
       return kAXErrorSuccess;
     }
     // A timeout is the answer; asking again would only wait again.
@@ -124,7 +146,7 @@ class Gathered {
     if (dbus_message_iter_init(reply.get(), &args) != 0 &&
         dbus_message_has_signature(reply.get(), "(so)") != 0)
       child = read_reference(&args);
-    if (!children.add(child)) return children.fail(kAXErrorCannotComplete);
+    if (!children.add(child, true)) return children.fail(kAXErrorCannotComplete);
   }
   return kAXErrorSuccess;
 }

@@ -17,12 +17,13 @@ namespace pelorix::platform::atspi {
 inline constexpr std::size_t kMaxChildren = 100000;
 inline constexpr int kChildrenTimeoutMs = 3 * kCallTimeoutMs;
 
-// The children of an element, in order. Collection.GetMatches with a rule that every element
-// meets and without descending answers with exactly the element's children, in one call; the
-// count and one call per index take one more call per child. Where the application has no
-// Collection interface (GTK 4, Qt), or the call fails for another reason than a timeout or a
-// vanished element, the children are read one index at a time. Only the application's own
-// elements are children: references to another application's objects are skipped.
+// The children of an element that are not hidden (mapping.h, is_hidden), in order.
+// Collection.GetMatches with a rule that asks for the shown state, without descending, answers
+// with exactly the element's shown children, in one call; the count and one call per index
+// take one more call per child, and one for its role and states. Where the application has no
+// Collection interface (GTK 4, Qt), or the call fails for another reason than a timeout, the
+// children are read one index at a time. Only the application's own elements are children:
+// references to another application's objects are skipped.
 ::AXError read_children(AtspiAccessible* accessible, std::vector<Owned<AtspiAccessible>>* out);
 
 }  // namespace pelorix::platform::atspi

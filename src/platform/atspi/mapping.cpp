@@ -17,6 +17,10 @@ bool role_in(std::span<const AtspiRole> roles, AtspiRole role) {
   return std::find(roles.begin(), roles.end(), role) != roles.end();
 }
 
+bool is_hidden(AtspiRole role, bool shown) {
+  return !shown && !role_in(kKeptWhileHiddenRoles, role);
+}
+
 ::AXError status_of_text(std::string_view message) {
   for (const StatusFragment& entry : kStatusFragments)
     if (message.find(entry.fragment) != std::string_view::npos) return entry.status;

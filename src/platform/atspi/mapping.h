@@ -159,6 +159,26 @@ inline constexpr AtspiRole kClickableRoles[] = {
     ATSPI_ROLE_TREE_ITEM,       ATSPI_ROLE_COMBO_BOX,
 };
 
+// What a person does not see is not in the tree (docs/atspi-mapping.md, "Hidden elements"): an
+// element without kShownState is left out of its parent's children with its subtree, unless its
+// role is one of kKeptWhileHiddenRoles. VISIBLE is off exactly for what the application hid (a
+// closed popover, a widget of a mode that is not on, a dialog kept for later); SHOWING would
+// also drop whatever is scrolled away, the items of closed menus, and in GTK 4 everything below
+// the window, which GTK 4 never marks showing.
+inline constexpr AtspiStateType kShownState = ATSPI_STATE_VISIBLE;
+// Menus and their items stay whatever their state: the items of a closed menu are reachable on
+// a desktop, and Qt marks a closed menu and its items not visible.
+inline constexpr AtspiRole kKeptWhileHiddenRoles[] = {
+    ATSPI_ROLE_MENU,
+    ATSPI_ROLE_POPUP_MENU,
+    ATSPI_ROLE_MENU_ITEM,
+    ATSPI_ROLE_CHECK_MENU_ITEM,
+    ATSPI_ROLE_RADIO_MENU_ITEM,
+    ATSPI_ROLE_TEAROFF_MENU_ITEM,
+};
+// Whether an element of this role, with or without kShownState, is hidden.
+bool is_hidden(AtspiRole role, bool shown);
+
 // A boolean attribute: true when the element has either state.
 struct StateAttribute {
   std::string_view attribute;

@@ -371,7 +371,7 @@ struct SimulatedDesktop::State {
         {"set_actions", &State::cmd_set_actions, true, {"node", "actions"}},
         {"set_writable", &State::cmd_set_writable, true, {"node", "attrs"}},
         {"set_pid_status", &State::cmd_set_pid_status, true, {"node", "status"}},
-        {"set_children", &State::cmd_set_children, true, {"node", "children"}},
+        {"set_children", &State::cmd_set_children, true, {"node", "children", "link"}},
         {"fail_create_application", &State::cmd_fail_create_application, true, {"pid", "fail"}},
         {"settings",
          &State::cmd_settings,
@@ -518,24 +518,38 @@ struct SimulatedDesktop::State {
   // The listed nodes become the node's children in that order, moved from wherever they
   // were; former children left out are detached but stay alive, like views a window let go of
   // that still answer.
+  //
+  // With "link", the listed nodes are listed here as well and keep their own parent: a node may
+  // then be listed under one of its own descendants (or under itself), which is the children
+  // cycle some toolkits' trees have. Their AXParent stays what it was.
   json cmd_set_children(const json& command, std::int64_t) {
     Node& node = existing(command);
+    bool link = false;
+    if (const json* flag = optional_field(command, "link")) {
+      if (!flag->is_boolean()) fail("\"link\" must be true or false");
+      link = flag->get<bool>();
+    }
     std::vector<NodeId> children;
     for (const json& item : array_field(command, "children")) {
       NodeId id = node_id(item);
       if (live_node(id) == nullptr) fail("node " + std::to_string(id) + " is not alive");
-      if (is_app_root(id)) fail("an application root cannot become a child");
       if (std::find(children.begin(), children.end(), id) != children.end())
         fail("node " + std::to_string(id) + " is listed twice");
-      for (NodeId up = node.id; up != 0; up = nodes.at(up).parent)
-        if (up == id) fail("node " + std::to_string(id) + " would contain itself");
+      if (!link) {
+        if (is_app_root(id)) fail("an application root cannot become a child");
+        for (NodeId up = node.id; up != 0; up = nodes.at(up).parent)
+          if (up == id) fail("node " + std::to_string(id) + " would contain itself");
+      }
       children.push_back(id);
     }
-    for (NodeId old : std::vector<NodeId>(node.children)) nodes.at(old).parent = 0;
+    for (NodeId old : std::vector<NodeId>(node.children))
+      if (nodes.at(old).parent == node.id) nodes.at(old).parent = 0;
     node.children.clear();
-    for (NodeId id : children) {
-      detach(nodes.at(id));
-      nodes.at(id).parent = node.id;
+    if (!link) {
+      for (NodeId id : children) {
+        detach(nodes.at(id));
+        nodes.at(id).parent = node.id;
+      }
     }
     node.children = std::move(children);
     return nullptr;

@@ -403,6 +403,15 @@ Value value_from_json(const json& item, std::int64_t now_ns) {
   return desktop().get_pid(*this, pid);
 }
 
+bool SimElement::equals(const CFObject& other) const {
+  const auto* element = dynamic_cast<const SimElement*>(&other);
+  return element != nullptr && element->node_ == node_ && element->pid_ == pid_;
+}
+
+CFHashCode SimElement::hash() const {
+  return static_cast<CFHashCode>(node_ * 31 + static_cast<NodeId>(pid_));
+}
+
 AXUIElementRef make_element(NodeId node, pid_t pid) {
   return static_cast<AXUIElementRef>((new SimElement(node, pid))->ref());
 }

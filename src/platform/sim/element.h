@@ -112,6 +112,10 @@ class SimElement final : public ElementObject {
   ::AXError perform_action(const std::string& action) const override;
   ::AXError get_pid(pid_t* pid) const override;
 
+  // Two proxies of one node are the same element.
+  bool equals(const CFObject& other) const override;
+  CFHashCode hash() const override;
+
  private:
   NodeId node_;
   pid_t pid_;
