@@ -2,11 +2,13 @@
 
 #include <atspi/atspi.h>
 
+#include <functional>
 #include <mutex>
 #include <string>
 
 #include "platform/atspi/actions.h"
 #include "platform/atspi/attributes.h"
+#include "platform/atspi/bus.h"
 #include "platform/atspi/desktop.h"
 #include "platform/atspi/reads.h"
 #include "platform/atspi/writes.h"
@@ -14,7 +16,26 @@
 namespace pelorix::platform::atspi {
 
 Element::Element(AtspiAccessible* accessible, pid_t pid, bool application)
-    : accessible_(accessible), pid_(pid), application_(application) {}
+    : accessible_(accessible), pid_(pid), application_(application) {
+  if (!application_ && accessible_ != nullptr) {
+    Reference where = reference_of(accessible_);
+    object_ = where.bus_name + '\n' + where.path;
+  }
+}
+
+bool Element::equals(const CFObject& other) const {
+  if (this == &other) return true;
+  const auto* element = dynamic_cast<const Element*>(&other);
+  if (element == nullptr || element->application_ != application_) return false;
+  if (application_) return element->pid_ == pid_;
+  return !object_.empty() && element->object_ == object_;
+}
+
+CFHashCode Element::hash() const {
+  if (application_) return static_cast<CFHashCode>(pid_);
+  if (object_.empty()) return CFObject::hash();
+  return static_cast<CFHashCode>(std::hash<std::string>{}(object_));
+}
 
 Element::~Element() {
   if (accessible_ != nullptr) {

@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <string>
+
 #include "platform/backend.h"
 
 typedef struct _AtspiAccessible AtspiAccessible;
@@ -24,6 +26,12 @@ class Element final : public ElementObject {
   ::AXError perform_action(const std::string& action) const override;
   ::AXError get_pid(pid_t* pid) const override;
 
+  // Two references to one object of an application are equal, however they were obtained
+  // (every read of children or parents makes new ones); two application elements are equal
+  // when they are for one process.
+  bool equals(const CFObject& other) const override;
+  CFHashCode hash() const override;
+
  private:
   // The accessible to ask, or null with the status that explains why there is none.
   AtspiAccessible* resolve(::AXError* status) const;
@@ -34,6 +42,8 @@ class Element final : public ElementObject {
   mutable AtspiAccessible* accessible_;
   pid_t pid_;
   bool application_;
+  // The object's bus name and path, for the comparison; empty for an application element.
+  std::string object_;
 };
 
 // A new element reference (+1) that adopts one reference to `accessible`.
