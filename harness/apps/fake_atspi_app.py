@@ -13,7 +13,7 @@ the process exiting or the connection closing mid-call, a string that is not UTF
 The scenario is JSON, given as the first argument:
 
     {
-      "toolkit": ["GAIL", "3.24.38"],      ToolkitName and Version of the application object
+      "toolkit": ["gtk", "3.24.38"],       ToolkitName and Version of the application object
       "collection": false,                 whether elements offer org.a11y.atspi.Collection
       "nodes": {                           "root" is the application object; a name may be
                                            {"repeat": [text, times]}
@@ -35,15 +35,16 @@ A child is a node id or {"ref": [bus name, object path]}. "answers" is keyed by 
 (or property name, for Properties.Get); "cache" may hold "answers" for GetItems too.
 BEHAVIOUR is one of:
 
-    {"reply": [SIGNATURE, VALUES]}   the body, e.g. ["(s)", [5]] is refused by GVariant, so
-                                     use a signature that fits the values: ["(i)", [5]]
+    {"reply": [SIGNATURE, VALUES]}   this body instead of the right one, e.g. ["(s)", ["x"]]
+                                     for a call that answers with a number
     {"variant": [SIGNATURE, VALUE]}  for a property: the value in the variant
     {"error": NAME}                  a D-Bus error reply
     {"delay_ms": N}                  the right answer, N ms late
     {"never": true}                  no answer at all
     {"exit": true}                   the process exits as the call arrives
     {"close": true}                  the connection closes as the call arrives
-    {"raw_string": HEX}              a one-string body with exactly these bytes
+    {"raw_string": HEX}              a one-string body (a variant for a property) with exactly
+                                     these bytes, which need not be UTF-8
 
 It prints "ready" and its unique bus name on standard output once embedded, then "flooded" when a flood is sent.
 """
