@@ -37,6 +37,7 @@ set(PELORIX_CORE_APPLE_SOURCES
 set(PELORIX_CORE_LINUX_SOURCES
   src/platform/atspi/actions.cpp
   src/platform/atspi/attributes.cpp
+  src/platform/atspi/bus.cpp
   src/platform/atspi/batch.cpp
   src/platform/atspi/cache_items.cpp
   src/platform/atspi/children.cpp

@@ -6,7 +6,9 @@ only Debian's own interpreter can import; each runs as a separate process of tha
 
 from __future__ import annotations
 
+import json
 import os
+import select
 import shutil
 import struct
 import subprocess
@@ -204,3 +206,49 @@ def launch_stock(name: str, *args: str) -> RunningApp:
 def launch_zenity(*args: str, title: str) -> RunningApp:
     """A zenity dialog (`zenity --entry ...`), whose answer is read with `output()`."""
     return launch_program(["zenity", *args], title, capture=True)
+
+
+class FakeApp(RunningApp):
+    """The scripted accessibility tree of apps/fake_atspi_app.py. Its standard output says when
+    it is registered ("ready", with its bus name) and when a flood of change signals has been
+    sent ("flooded")."""
+
+    said: list[str] = []
+
+    @property
+    def bus_name(self) -> str:
+        return self.said[0]
+
+    def wait_for_line(self, wanted: str, timeout: float = 20.0) -> None:
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([self.popen.stdout], [], [], max(0.0, deadline - time.monotonic()))
+            if not ready:
+                break
+            line = self.popen.stdout.readline()
+            if not line:
+                raise AssertionError(f"the fake application exited ({self.popen.wait()}) before {wanted!r}")
+            said = line.split()
+            if said and said[0] == wanted:
+                self.said = said[1:]
+                return
+        raise AssertionError(f"the fake application did not say {wanted!r} within {timeout} s")
+
+
+
+def launch_fake_app(scenario: dict) -> FakeApp:
+    """Starts the fake application with `scenario` and returns once the registry lists it."""
+    popen = subprocess.Popen(
+        [SYSTEM_PYTHON, str(APPS / "fake_atspi_app.py"), json.dumps(scenario)],
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.DEVNULL,
+        text=True,
+    )
+    started = FakeApp(popen, "")
+    try:
+        started.wait_for_line("ready")
+    except BaseException:
+        started.stop()
+        raise
+    return started

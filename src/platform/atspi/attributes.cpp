@@ -34,6 +34,12 @@ template <gchar* (*kGet)(AtspiAccessible*, GError**)>
   return text_result(error ? status_of(error.error) : kAXErrorSuccess, text.str(), value);
 }
 
+template <::AXError (*kRead)(AtspiAccessible*, std::string*)>
+::AXError read_string(const Target& target, std::string_view, CFTypeRef* value) {
+  std::string text;
+  return text_result(kRead(target.accessible, &text), text, value);
+}
+
 ::AXError role(const Target& target, std::string_view, CFTypeRef* value) {
   std::string role;
   return text_result(ax_role(target.accessible, &role), role, value);
@@ -129,8 +135,8 @@ struct Reader {
 
 constexpr Reader kReaders[] = {
     {"AXRole", role},
-    {"AXTitle", read_text<atspi_accessible_get_name>},
-    {"AXDescription", read_text<atspi_accessible_get_description>},
+    {"AXTitle", read_string<read_name>},
+    {"AXDescription", read_string<read_description>},
     {"AXRoleDescription", read_text<atspi_accessible_get_localized_role_name>},
     {"AXValue", value},
     {"AXIdentifier", identifier},

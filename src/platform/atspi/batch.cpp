@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/atspi/attributes.h"
+#include "platform/atspi/bus.h"
 #include "platform/atspi/cache_items.h"
 #include "platform/atspi/children.h"
 #include "platform/atspi/desktop.h"
@@ -21,7 +22,6 @@
 // libatspi's own constructor of an accessible from a reference in a reply: it reuses the
 // object libatspi already has for that path, so the elements a batch hands out are the very
 // ones live reads hand out. The public interface can only make one by asking the application.
-extern "C" AtspiAccessible* _atspi_dbus_consume_accessible(DBusMessageIter* iter);
 
 namespace pelorix::platform::atspi {
 namespace {
@@ -537,27 +537,11 @@ std::vector<CFTypeRef> Batch::hand_out_children(Node& parent) {
   return children;
 }
 
+// Made by pelorix itself, never by libatspi from a message: libatspi would first ask the
+// application for its whole tree and trust the answer (see bus.h).
 AtspiAccessible* Batch::accessible_at(const std::string& path) {
   if (!dbus_validate_path(path.c_str(), nullptr)) return nullptr;
-  DBusMessage* message = dbus_message_new(DBUS_MESSAGE_TYPE_METHOD_RETURN);
-  if (message == nullptr) return nullptr;
-  AtspiAccessible* made = nullptr;
-  DBusMessageIter args;
-  DBusMessageIter reference;
-  const char* bus = bus_name_.c_str();
-  const char* object = path.c_str();
-  dbus_message_iter_init_append(message, &args);
-  if (dbus_message_iter_open_container(&args, DBUS_TYPE_STRUCT, nullptr, &reference) != 0) {
-    bool appended = dbus_message_iter_append_basic(&reference, DBUS_TYPE_STRING, &bus) != 0 &&
-                    dbus_message_iter_append_basic(&reference, DBUS_TYPE_OBJECT_PATH, &object) != 0;
-    if (dbus_message_iter_close_container(&args, &reference) != 0 && appended) {
-      DBusMessageIter read;
-      dbus_message_iter_init(message, &read);
-      made = _atspi_dbus_consume_accessible(&read);
-    }
-  }
-  dbus_message_unref(message);
-  return made;
+  return make_accessible(Reference{bus_name_, path});
 }
 
 }  // namespace pelorix::platform::atspi

@@ -1,8 +1,11 @@
 #include "platform/atspi/children.h"
 
+#include <chrono>
 #include <set>
 #include <string>
 
+#include "platform/atspi/bus.h"
+#include "platform/atspi/desktop.h"
 #include "platform/atspi/mapping.h"
 #include "platform/atspi/reads.h"
 #include "platform/atspi/requests.h"
@@ -18,10 +21,79 @@ std::set<std::string>& without_collection() {
   return *names;
 }
 
-std::string bus_name_of(AtspiAccessible* accessible) {
-  const AtspiObject& object = accessible->parent;
-  return object.app != nullptr && object.app->bus_name != nullptr ? object.app->bus_name : "";
+// Collection.GetMatches' rule "(aiia{ss}iaiiasib)" that asks for the shown state and nothing
+// else (no attributes, roles or interfaces), so the application leaves hidden children out
+// itself, in the same call. GTK 3, the toolkit with Collection, keeps the closed menus of a
+// menu bar shown; the one menu it hides is a combo box's closed list, which goes with its
+// choices.
+void append_shown_children_rule(DBusMessageIter* args) {
+  DBusMessageIter rule;
+  DBusMessageIter inner;
+  const dbus_int32_t all = ATSPI_Collection_MATCH_ALL;
+  const dbus_int32_t zero = 0;
+  const dbus_bool_t no = FALSE;
+  dbus_message_iter_open_container(args, DBUS_TYPE_STRUCT, nullptr, &rule);
+  // The states are a bit set in two 32-bit words.
+  const dbus_int32_t states[2] = {
+      kShownState < 32 ? static_cast<dbus_int32_t>(1U << kShownState) : 0,
+      kShownState >= 32 ? static_cast<dbus_int32_t>(1U << (kShownState - 32)) : 0};
+  dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "i", &inner);
+  for (dbus_int32_t word : states) dbus_message_iter_append_basic(&inner, DBUS_TYPE_INT32, &word);
+  dbus_message_iter_close_container(&rule, &inner);
+  dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &all);
+  dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "{ss}", &inner);
+  dbus_message_iter_close_container(&rule, &inner);
+  dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &all);
+  dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "i", &inner);
+  for (int i = 0; i < 4; ++i) dbus_message_iter_append_basic(&inner, DBUS_TYPE_INT32, &zero);
+  dbus_message_iter_close_container(&rule, &inner);
+  dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &all);
+  dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "s", &inner);
+  dbus_message_iter_close_container(&rule, &inner);
+  dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &all);
+  dbus_message_iter_append_basic(&rule, DBUS_TYPE_BOOLEAN, &no);
+  dbus_message_iter_close_container(args, &rule);
+  const dbus_uint32_t order = ATSPI_Collection_SORT_ORDER_CANONICAL;
+  const dbus_int32_t unlimited = 0;
+  dbus_message_iter_append_basic(args, DBUS_TYPE_UINT32, &order);
+  dbus_message_iter_append_basic(args, DBUS_TYPE_INT32, &unlimited);
+  dbus_message_iter_append_basic(args, DBUS_TYPE_BOOLEAN, &no);
 }
+
+// Children the caller is handed: only this application's own elements. The null reference
+// stands for no element; an element of another application (or of the desktop) is not one of
+// this application's children, and following it would lead a search out of the application.
+class Gathered {
+ public:
+  Gathered(const Reference& parent, std::vector<Owned<AtspiAccessible>>* out)
+      : parent_(parent), out_(out) {}
+  // False when there would be more children than kMaxChildren. Without Collection, each
+  // child's role and states tell whether it is hidden (one round trip for both). A child that
+  // does not answer is kept: whoever asks it next meets the failure; a destroyed one is left
+  // out.
+  bool add(const std::optional<Reference>& child, bool filter_hidden) {
+    if (!child || child->path == kNullPath || child->bus_name != parent_.bus_name) return true;
+    if (out_->size() >= kMaxChildren) return false;
+    Owned<AtspiAccessible> held(make_accessible(*child));
+    if (filter_hidden) {
+      AtspiRole role = ATSPI_ROLE_INVALID;
+      States states;
+      ::AXError read = read_role_and_states(held.get(), &role, &states);
+      if (read == kAXErrorInvalidUIElement) return true;
+      if (read == kAXErrorSuccess && is_hidden(role, states.has(kShownState))) return true;
+    }
+    out_->push_back(std::move(held));
+    return true;
+  }
+  ::AXError fail(::AXError status) {
+    out_->clear();
+    return status;
+  }
+
+ private:
+  const Reference& parent_;
+  std::vector<Owned<AtspiAccessible>>* out_;
+};
 
 }  // namespace
 
@@ -30,64 +102,55 @@ bool reads_children_by_collection(AtspiAccessible* accessible) {
 }
 
 ::AXError read_children(AtspiAccessible* accessible, std::vector<Owned<AtspiAccessible>>* out) {
-  std::string bus = bus_name_of(accessible);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kChildrenTimeoutMs);
+  Reference self = reference_of(accessible);
+  Gathered children(self, out);
   bool unsupported = false;
-  if (!without_collection().contains(bus)) {
-    // The rule asks for the shown state, so the application leaves hidden children out itself,
-    // in the same call. GTK 3, the toolkit with Collection, keeps the closed menus of a menu bar
-    // shown; the one menu it hides is a combo box's closed list, which goes with its choices.
-    GArray* wanted = g_array_new(FALSE, FALSE, sizeof(AtspiStateType));
-    AtspiStateType shown = kShownState;
-    g_array_append_val(wanted, shown);
-    Owned<AtspiStateSet> shown_states(atspi_state_set_new(wanted));
-    g_array_free(wanted, TRUE);
-    Owned<AtspiMatchRule> shown_children(atspi_match_rule_new(
-        shown_states.get(), ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL,
-        nullptr, ATSPI_Collection_MATCH_ALL, nullptr, ATSPI_Collection_MATCH_ALL, FALSE));
-    ErrorSlot error;
-    GArray* matches =
-        atspi_collection_get_matches(ATSPI_COLLECTION(accessible), shown_children.get(),
-                                     ATSPI_Collection_SORT_ORDER_CANONICAL, 0, FALSE, error.out());
-    if (!error && matches != nullptr) {
-      for (guint i = 0; i < matches->len; ++i) {
-        AtspiAccessible* child = g_array_index(matches, AtspiAccessible*, i);
-        if (child != nullptr) out->emplace_back(child);
-      }
-      g_array_free(matches, TRUE);
+  if (!without_collection().contains(self.bus_name)) {
+    Message reply;
+    ::AXError status =
+        call(self, "org.a11y.atspi.Collection", "GetMatches", append_shown_children_rule, &reply);
+    DBusMessageIter args;
+    DBusMessageIter entries;
+    if (status == kAXErrorSuccess && dbus_message_has_signature(reply.get(), "a(so)") != 0 &&
+        dbus_message_iter_init(reply.get(), &args) != 0) {
+      dbus_message_iter_recurse(&args, &entries);
+      for (; dbus_message_iter_get_arg_type(&entries) != DBUS_TYPE_INVALID;
+           dbus_message_iter_next(&entries))
+        if (!children.add(read_reference(&entries), false))
+          return children.fail(kAXErrorCannotComplete);
       return kAXErrorSuccess;
     }
-    if (matches != nullptr) {
-      for (guint i = 0; i < matches->len; ++i)
-        if (auto* child = g_array_index(matches, AtspiAccessible*, i)) g_object_unref(child);
-      g_array_free(matches, TRUE);
-    }
-    // A timeout or a vanished element is the answer; asking again would only wait again.
-    ::AXError status = status_of(error.error);
-    if (status == kAXErrorCannotComplete || status == kAXErrorInvalidUIElement) return status;
-    // Otherwise the bridge most likely has no Collection (GTK 4 says so, Qt answers that the
-    // object path is unknown): if the element answers for its child count, ask this
-    // application one index at a time from now on.
+    // A timeout is the answer; asking again would only wait again.
+    if (status == kAXErrorCannotComplete) return status;
+    // Otherwise the bridge most likely has no Collection (GTK 4 says the method is unknown, Qt
+    // that the object path is) or answers it with something else than references: if the
+    // element answers for its child count (a vanished one does not), ask this application one
+    // index at a time from now on.
     unsupported = true;
   }
-  ErrorSlot error;
-  gint count = atspi_accessible_get_child_count(accessible, error.out());
-  if (error) return status_of(error.error);
-  if (count < 0) return kAXErrorCannotComplete;
-  if (unsupported) without_collection().insert(bus);
-  for (gint i = 0; i < count; ++i) {
-    AtspiAccessible* child = atspi_accessible_get_child_at_index(accessible, i, error.out());
-    if (error) return status_of(error.error);
-    if (child == nullptr) continue;
-    Owned<AtspiAccessible> held(child);
-    // Without Collection, each child's role and states tell whether it is hidden (one round
-    // trip for both). A child that does not answer is kept: whoever asks it next meets the
-    // failure; a destroyed one is left out.
-    AtspiRole role = ATSPI_ROLE_INVALID;
-    States states;
-    ::AXError read = read_role_and_states(child, &role, &states);
-    if (read == kAXErrorInvalidUIElement) continue;
-    if (read == kAXErrorSuccess && is_hidden(role, states.has(kShownState))) continue;
-    out->push_back(std::move(held));
+  dbus_int32_t count = 0;
+  if (::AXError status = get_int_property(self, kAccessibleInterface, "ChildCount", &count);
+      status != kAXErrorSuccess)
+    return status;
+  // A count no element has is no count; reading it would only run into the time bound.
+  if (count < 0 || static_cast<std::size_t>(count) > kMaxChildren) return kAXErrorCannotComplete;
+  if (unsupported) without_collection().insert(self.bus_name);
+  for (dbus_int32_t i = 0; i < count; ++i) {
+    if (std::chrono::steady_clock::now() > deadline) return children.fail(kAXErrorCannotComplete);
+    Message reply;
+    ::AXError status = call(
+        self, kAccessibleInterface, "GetChildAtIndex",
+        [&](DBusMessageIter* args) { dbus_message_iter_append_basic(args, DBUS_TYPE_INT32, &i); },
+        &reply);
+    if (status != kAXErrorSuccess) return children.fail(status);
+    DBusMessageIter args;
+    std::optional<Reference> child;
+    if (dbus_message_iter_init(reply.get(), &args) != 0 &&
+        dbus_message_has_signature(reply.get(), "(so)") != 0)
+      child = read_reference(&args);
+    if (!children.add(child, true)) return children.fail(kAXErrorCannotComplete);
   }
   return kAXErrorSuccess;
 }

@@ -6,16 +6,24 @@
 #include <vector>
 
 #include "platform/accessibility.h"
+#include "platform/atspi/desktop.h"
 #include "platform/atspi/holders.h"
 
 namespace pelorix::platform::atspi {
+
+// An element is read with at most this many children, and reading them one index at a time
+// stops after this long (plus the call under way); beyond either, the read fails with
+// kAXErrorCannotComplete, as for an application that does not answer.
+inline constexpr std::size_t kMaxChildren = 100000;
+inline constexpr int kChildrenTimeoutMs = 3 * kCallTimeoutMs;
 
 // The children of an element that are not hidden (mapping.h, is_hidden), in order.
 // Collection.GetMatches with a rule that asks for the shown state, without descending, answers
 // with exactly the element's shown children, in one call; the count and one call per index
 // take one more call per child, and one for its role and states. Where the application has no
-// Collection interface (GTK 4, Qt), or the call fails for another reason than a timeout or a
-// vanished element, the children are read one index at a time.
+// Collection interface (GTK 4, Qt), or the call fails for another reason than a timeout, the
+// children are read one index at a time. Only the application's own elements are children:
+// references to another application's objects are skipped.
 // Whether read_children asks this element's application through Collection (the application
 // leaves hidden children out) rather than one index at a time.
 bool reads_children_by_collection(AtspiAccessible* accessible);

@@ -3,7 +3,11 @@
 #include <atspi/atspi.h>
 
 #include <cstdlib>
+#include <map>
+#include <optional>
+#include <string>
 
+#include "platform/atspi/bus.h"
 #include "platform/atspi/element.h"
 #include "platform/atspi/x11.h"
 #include "util/text.h"
@@ -14,6 +18,64 @@ namespace {
 bool has_environment(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && *value != '\0';
+}
+
+// The code point a key event carries: one unit, or both halves of a surrogate pair.
+// The registry's desktop, whose children are the applications.
+const Reference kDesktop{kRegistryName, kRootPath};
+
+// The rules libatspi subscribes its connection to when it starts (its cache upkeep).
+constexpr const char* kLibatspiEventRules[] = {
+    "type='signal',interface='org.a11y.atspi.Cache',member='AddAccessible'",
+    "type='signal',interface='org.a11y.atspi.Cache',member='RemoveAccessible'",
+    "type='signal',interface='org.a11y.atspi.Event.Object',member='ChildrenChanged'",
+    "type='signal',interface='org.a11y.atspi.Event.Object',member='PropertyChange'",
+    "type='signal',interface='org.a11y.atspi.Event.Object',member='StateChanged'",
+};
+
+// The process behind a connection, by its unique name; the bus never reuses one, so the answer
+// holds as long as the name exists.
+pid_t owner_of(const std::string& bus_name) {
+  static auto* owners = new std::map<std::string, pid_t>();
+  if (auto known = owners->find(bus_name); known != owners->end()) return known->second;
+  Message reply;
+  const char* name = bus_name.c_str();
+  if (call(
+          {"org.freedesktop.DBus", "/org/freedesktop/DBus"}, "org.freedesktop.DBus",
+          "GetConnectionUnixProcessID",
+          [&](DBusMessageIter* args) {
+            dbus_message_iter_append_basic(args, DBUS_TYPE_STRING, &name);
+          },
+          &reply) != kAXErrorSuccess)
+    return 0;
+  dbus_uint32_t pid = 0;
+  if (dbus_message_get_args(reply.get(), nullptr, DBUS_TYPE_UINT32, &pid, DBUS_TYPE_INVALID) == 0)
+    return 0;
+  owners->emplace(bus_name, static_cast<pid_t>(pid));
+  return static_cast<pid_t>(pid);
+}
+
+// Toolkit bridges follow their widgets' removal (GTK 3's forgets a destroyed widget's object,
+// which then reads as gone) only while some client listens for changes; libatspi's first
+// contact with an application used to have that effect. The registry tells the applications
+// that pelorix listens; the events themselves are not routed to its connection.
+void listen_for_changes() {
+  Message reply;
+  const char* event = "object:children-changed";
+  call(
+      {kRegistryName, "/org/a11y/atspi/registry"}, "org.a11y.atspi.Registry", "RegisterEvent",
+      [&](DBusMessageIter* args) {
+        dbus_message_iter_append_basic(args, DBUS_TYPE_STRING, &event);
+      },
+      &reply);
+}
+
+std::optional<char32_t> character_of(const std::u16string& units) {
+  if (units.size() == 1 && (units[0] < 0xD800 || units[0] > 0xDFFF)) return units[0];
+  if (units.size() == 2 && units[0] >= 0xD800 && units[0] <= 0xDBFF && units[1] >= 0xDC00 &&
+      units[1] <= 0xDFFF)
+    return 0x10000 + ((static_cast<char32_t>(units[0]) - 0xD800) << 10) + (units[1] - 0xDC00);
+  return std::nullopt;
 }
 
 }  // namespace
@@ -33,8 +95,17 @@ bool Desktop::connect() {
   // own message dispatch and deadlocks.)
   g_setenv("ATSPI_NO_CACHE", "1", FALSE);
   int outcome = atspi_init();
-  connected_ = (outcome == 0 || outcome == 1) && atspi_get_a11y_bus() != nullptr ? 1 : 0;
-  if (connected_ == 1) atspi_set_timeout(kCallTimeoutMs, kCallTimeoutMs);
+  connected_ = (outcome == 0 || outcome == 1) && accessibility_bus() != nullptr ? 1 : 0;
+  if (connected_ == 1) {
+    atspi_set_timeout(kCallTimeoutMs, kCallTimeoutMs);
+    listen_for_changes();
+  }
+  // Applications are reached through pelorix's own connection (bus.h); libatspi's own one is
+  // never read, so it is told to receive no events either, rather than let them pile up.
+  if (DBusConnection* own = atspi_get_a11y_bus(); own != nullptr) {
+    for (const char* rule : kLibatspiEventRules) dbus_bus_remove_match(own, rule, nullptr);
+    dbus_connection_flush(own);
+  }
   return connected_ == 1;
 }
 
@@ -42,42 +113,31 @@ bool Desktop::process_trusted() {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (!connect()) return false;
   // Reachable means the registry answers now.
-  AtspiAccessible* root = atspi_get_desktop(0);
-  if (root == nullptr) return false;
-  GError* error = nullptr;
-  atspi_accessible_get_child_count(root, &error);
-  g_object_unref(root);
-  if (error != nullptr) {
-    g_error_free(error);
-    return false;
-  }
-  return true;
+  dbus_int32_t count = 0;
+  return get_int_property(kDesktop, kAccessibleInterface, "ChildCount", &count) == kAXErrorSuccess;
 }
 
 AtspiAccessible* Desktop::find_application(pid_t pid) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (!connect()) return nullptr;
-  AtspiAccessible* root = atspi_get_desktop(0);
-  if (root == nullptr) return nullptr;
-  GError* error = nullptr;
-  gint count = atspi_accessible_get_child_count(root, &error);
+  // The registry's list of applications, read here: were libatspi to hand them out, it would
+  // meet (and ask for a description of the whole tree of) every application before the one
+  // wanted.
+  Message reply;
+  DBusMessageIter args;
+  DBusMessageIter entries;
+  if (call(kDesktop, kAccessibleInterface, "GetChildren", nullptr, &reply) != kAXErrorSuccess ||
+      dbus_message_has_signature(reply.get(), "a(so)") == 0 ||
+      dbus_message_iter_init(reply.get(), &args) == 0)
+    return nullptr;
   AtspiAccessible* found = nullptr;
-  for (gint i = 0; error == nullptr && i < count && found == nullptr; ++i) {
-    AtspiAccessible* application = atspi_accessible_get_child_at_index(root, i, &error);
-    if (error != nullptr) {
-      g_clear_error(&error);
-      continue;
-    }
-    if (application == nullptr) continue;
-    guint owner = atspi_accessible_get_process_id(application, &error);
-    if (error == nullptr && static_cast<pid_t>(owner) == pid)
-      found = application;
-    else
-      g_object_unref(application);
-    g_clear_error(&error);
+  for (dbus_message_iter_recurse(&args, &entries);
+       found == nullptr && dbus_message_iter_get_arg_type(&entries) != DBUS_TYPE_INVALID;
+       dbus_message_iter_next(&entries)) {
+    std::optional<Reference> application = read_reference(&entries);
+    if (application && owner_of(application->bus_name) == pid)
+      found = make_accessible(*application);
   }
-  if (error != nullptr) g_error_free(error);
-  g_object_unref(root);
   if (found != nullptr) {
     // Only the application object answers for its toolkit; libatspi keeps the answer for all
     // of the application's objects (GTK 4's positions depend on it).

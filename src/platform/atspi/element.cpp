@@ -11,6 +11,7 @@
 #include "platform/atspi/actions.h"
 #include "platform/atspi/attributes.h"
 #include "platform/atspi/batch.h"
+#include "platform/atspi/bus.h"
 #include "platform/atspi/desktop.h"
 #include "platform/atspi/reads.h"
 #include "platform/atspi/writes.h"
@@ -18,7 +19,26 @@
 namespace pelorix::platform::atspi {
 
 Element::Element(AtspiAccessible* accessible, pid_t pid, bool application)
-    : accessible_(accessible), pid_(pid), application_(application) {}
+    : accessible_(accessible), pid_(pid), application_(application) {
+  if (!application_ && accessible_ != nullptr) {
+    Reference where = reference_of(accessible_);
+    object_ = where.bus_name + '\n' + where.path;
+  }
+}
+
+bool Element::equals(const CFObject& other) const {
+  if (this == &other) return true;
+  const auto* element = dynamic_cast<const Element*>(&other);
+  if (element == nullptr || element->application_ != application_) return false;
+  if (application_) return element->pid_ == pid_;
+  return !object_.empty() && element->object_ == object_;
+}
+
+CFHashCode Element::hash() const {
+  if (application_) return static_cast<CFHashCode>(pid_);
+  if (object_.empty()) return CFObject::hash();
+  return static_cast<CFHashCode>(std::hash<std::string>{}(object_));
+}
 
 Element::~Element() {
   if (accessible_ != nullptr) {
@@ -101,29 +121,6 @@ std::unique_ptr<ReadBatch> Element::open_read_batch() const {
 ::AXError Element::get_pid(pid_t* pid) const {
   *pid = pid_;
   return kAXErrorSuccess;
-}
-
-std::string_view Element::path() const {
-  if (accessible_ != nullptr && accessible_->parent.path != nullptr)
-    return accessible_->parent.path;
-  return application_ ? kApplicationPath : std::string_view();
-}
-
-bool Element::equals(const CFObject& other) const {
-  const auto* element = dynamic_cast<const Element*>(&other);
-  if (element == nullptr || element->pid_ != pid_ || path().empty() || path() != element->path())
-    return false;
-  if (accessible_ == nullptr || element->accessible_ == nullptr) return true;
-  const AtspiApplication* mine = accessible_->parent.app;
-  const AtspiApplication* theirs = element->accessible_->parent.app;
-  if (mine == nullptr || theirs == nullptr || mine->bus_name == nullptr ||
-      theirs->bus_name == nullptr)
-    return mine == theirs;
-  return std::string_view(mine->bus_name) == theirs->bus_name;
-}
-
-CFHashCode Element::hash() const {
-  return static_cast<CFHashCode>(pid_) * 31 + std::hash<std::string_view>()(path());
 }
 
 AXUIElementRef make_element(AtspiAccessible* accessible, pid_t pid, bool application) {

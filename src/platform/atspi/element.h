@@ -5,7 +5,8 @@
 
 #include <sys/types.h>
 
-#include <string_view>
+#include <memory>
+#include <string>
 
 #include "platform/backend.h"
 
@@ -27,14 +28,13 @@ class Element final : public ElementObject {
   ::AXError get_pid(pid_t* pid) const override;
   std::unique_ptr<ReadBatch> open_read_batch() const override;
 
-  // Two references to one accessible object (the same object path in the same process, over
-  // the same connection when both know theirs) are the same element. An application element
-  // that has not found its accessible yet is the application object.
+  // Two references to one object of an application are equal, however they were obtained
+  // (every read of children or parents makes new ones); two application elements are equal
+  // when they are for one process.
   bool equals(const CFObject& other) const override;
   CFHashCode hash() const override;
 
  private:
-  std::string_view path() const;
   // The accessible to ask, or null with the status that explains why there is none.
   AtspiAccessible* resolve(::AXError* status) const;
   // The same, for an element whose widget has not been destroyed: what writes and actions
@@ -44,6 +44,8 @@ class Element final : public ElementObject {
   mutable AtspiAccessible* accessible_;
   pid_t pid_;
   bool application_;
+  // The object's bus name and path, for the comparison; empty for an application element.
+  std::string object_;
 };
 
 // A new element reference (+1) that adopts one reference to `accessible`.

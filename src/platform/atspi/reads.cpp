@@ -1,5 +1,6 @@
 #include "platform/atspi/reads.h"
 
+#include "platform/atspi/bus.h"
 #include "platform/atspi/mapping.h"
 #include "platform/atspi/requests.h"
 
@@ -50,17 +51,28 @@ bool parent_is_application(AtspiAccessible* accessible) {
 }
 
 ::AXError read_name(AtspiAccessible* accessible, std::string* out) {
-  ErrorSlot error;
-  Text name(atspi_accessible_get_name(accessible, error.out()));
-  if (error) return status_of(error.error);
-  *out = name.str();
-  return kAXErrorSuccess;
+  // libatspi reads a name of another type as an empty one.
+  return get_string_property(reference_of(accessible), kAccessibleInterface, "Name", out);
+}
+
+::AXError read_description(AtspiAccessible* accessible, std::string* out) {
+  return get_string_property(reference_of(accessible), kAccessibleInterface, "Description", out);
 }
 
 ::AXError read_parent(AtspiAccessible* accessible, Owned<AtspiAccessible>* out) {
-  ErrorSlot error;
-  *out = Owned<AtspiAccessible>(atspi_accessible_get_parent(accessible, error.out()));
-  return error ? status_of(error.error) : kAXErrorSuccess;
+  Reference self = reference_of(accessible);
+  Message reply;
+  DBusMessageIter value;
+  if (::AXError status = get_property(self, kAccessibleInterface, "Parent", &reply, &value);
+      status != kAXErrorSuccess)
+    return status;
+  std::optional<Reference> parent = read_reference(&value);
+  if (!parent) return kAXErrorFailure;
+  // An application's parent is the desktop; any other parent outside the element's own
+  // application is none pelorix follows.
+  *out = Owned<AtspiAccessible>(parent->bus_name == self.bus_name ? make_accessible(*parent)
+                                                                  : nullptr);
+  return kAXErrorSuccess;
 }
 
 std::string toolkit(AtspiAccessible* accessible) {

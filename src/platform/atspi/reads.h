@@ -25,7 +25,9 @@ struct States {
 ::AXError read_role(AtspiAccessible* accessible, AtspiRole* role);
 // The states; a defunct element is kAXErrorInvalidUIElement.
 ::AXError read_states(AtspiAccessible* accessible, States* states);
+// The name and the description; one that is not a string is kAXErrorFailure.
 ::AXError read_name(AtspiAccessible* accessible, std::string* out);
+::AXError read_description(AtspiAccessible* accessible, std::string* out);
 ::AXError read_parent(AtspiAccessible* accessible, Owned<AtspiAccessible>* out);
 // The AX role (docs/atspi-mapping.md, "Roles").
 ::AXError ax_role(AtspiAccessible* accessible, std::string* out);

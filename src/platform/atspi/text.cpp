@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
+#include <vector>
 
+#include "platform/atspi/bus.h"
+#include "platform/atspi/children.h"
 #include "platform/atspi/holders.h"
 #include "platform/atspi/mapping.h"
 #include "platform/atspi/reads.h"
@@ -65,26 +69,55 @@ namespace {}  // namespace
   return kAXErrorAttributeUnsupported;
 }
 
-::AXError read_label(AtspiAccessible* accessible, std::string* out) {
-  ErrorSlot error;
-  GArray* relations = atspi_accessible_get_relation_set(accessible, error.out());
-  if (error) return status_of(error.error);
-  std::string label;
-  if (relations != nullptr) {
-    for (guint i = 0; i < relations->len; ++i) {
-      AtspiRelation* relation = g_array_index(relations, AtspiRelation*, i);
-      if (atspi_relation_get_relation_type(relation) == ATSPI_RELATION_LABELLED_BY) {
-        gint targets = atspi_relation_get_n_targets(relation);
-        for (gint t = 0; t < targets; ++t) {
-          Owned<AtspiAccessible> target(atspi_relation_get_target(relation, t));
-          std::string name;
-          if (target && read_name(target.get(), &name) == kAXErrorSuccess && !name.empty())
-            label += (label.empty() ? "" : " ") + name;
-        }
-      }
-      g_object_unref(relation);
+namespace {
+
+// The elements that label this one (the targets of its labelled-by relations), from the
+// relation set "a(ua(so))"; targets in another application are left out. A set of another
+// shape is kAXErrorFailure.
+::AXError read_labelled_by(AtspiAccessible* accessible, std::vector<Owned<AtspiAccessible>>* out) {
+  Reference self = reference_of(accessible);
+  Message reply;
+  if (::AXError status = call(self, kAccessibleInterface, "GetRelationSet", nullptr, &reply);
+      status != kAXErrorSuccess)
+    return status;
+  DBusMessageIter args;
+  DBusMessageIter relations;
+  if (dbus_message_has_signature(reply.get(), "a(ua(so))") == 0 ||
+      dbus_message_iter_init(reply.get(), &args) == 0)
+    return kAXErrorFailure;
+  dbus_message_iter_recurse(&args, &relations);
+  for (; dbus_message_iter_get_arg_type(&relations) == DBUS_TYPE_STRUCT;
+       dbus_message_iter_next(&relations)) {
+    DBusMessageIter relation;
+    DBusMessageIter targets;
+    dbus_uint32_t type = 0;
+    dbus_message_iter_recurse(&relations, &relation);
+    dbus_message_iter_get_basic(&relation, &type);
+    if (type != ATSPI_RELATION_LABELLED_BY) continue;
+    dbus_message_iter_next(&relation);
+    dbus_message_iter_recurse(&relation, &targets);
+    for (; dbus_message_iter_get_arg_type(&targets) == DBUS_TYPE_STRUCT;
+         dbus_message_iter_next(&targets)) {
+      std::optional<Reference> target = read_reference(&targets);
+      if (!target || target->bus_name != self.bus_name || target->path == kNullPath) continue;
+      if (out->size() >= kMaxChildren) return kAXErrorCannotComplete;
+      out->emplace_back(make_accessible(*target));
     }
-    g_array_free(relations, TRUE);
+  }
+  return kAXErrorSuccess;
+}
+
+}  // namespace
+
+::AXError read_label(AtspiAccessible* accessible, std::string* out) {
+  std::vector<Owned<AtspiAccessible>> labels;
+  if (::AXError status = read_labelled_by(accessible, &labels); status != kAXErrorSuccess)
+    return status;
+  std::string label;
+  for (const Owned<AtspiAccessible>& target : labels) {
+    std::string name;
+    if (read_name(target.get(), &name) == kAXErrorSuccess && !name.empty())
+      label += (label.empty() ? "" : " ") + name;
   }
   if (label.empty()) {
     if (::AXError status = read_name(accessible, &label); status != kAXErrorSuccess) return status;

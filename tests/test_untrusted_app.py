@@ -1,0 +1,294 @@
+"""Applications are untrusted input: an application that answers wrongly, late, hugely or not at
+all never crashes, hangs or misleads pelorix.
+
+Each case starts the fake application of harness/apps/fake_atspi_app.py with a scenario and
+drives it from a child interpreter (a crash there fails the case instead of ending the run),
+which reports what every call gave, how long the calls took, how much the process grew, whether
+platform objects are left alive, and whether a real application (the GTK 3 fixture) still
+answers afterwards.
+"""
+
+import json
+import re
+import subprocess
+
+import pytest
+
+from realdesk import APPS, SYSTEM_PYTHON, TOOLKITS, launch_fake_app, launch_fixture
+from simdesk import run_python
+
+pytestmark = pytest.mark.desktop
+
+ROLE_FRAME, ROLE_BUTTON, ROLE_LABEL = 23, 43, 29
+STATE_ACTIVE, STATE_ENABLED, STATE_SENSITIVE, STATE_SHOWING, STATE_VISIBLE = 1, 8, 24, 25, 30
+REGISTRY_ROOT = {"ref": ["org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"]}
+
+# Every AT-SPI call waits at most a second (docs/atspi-mapping.md); a read makes up to three.
+CALL_S = 1.0
+
+
+def sanitized():
+    """Whether this interpreter runs the instrumented build, whose own work (copying megabytes,
+    starting interpreters) is several times slower: the time bounds then allow for it."""
+    with open("/proc/self/maps", encoding="utf-8") as maps:
+        return any("libasan.so" in line for line in maps)
+
+
+SLOWDOWN = 4 if sanitized() else 1
+NOT_FOUND = "^Element not found: title:Nowhere$"
+
+
+def scenario(odd=None, win=None, **extra):
+    """A window holding the misbehaving element "odd" (a label, identifier "odd") before a
+    well-behaved button "Fine button"; `odd` and `win` change those nodes."""
+    nodes = {
+        "root": {"role": 75, "name": "fake", "children": ["win"]},
+        "win": {
+            "role": ROLE_FRAME,
+            "name": "Fake window",
+            "states": [STATE_ACTIVE, STATE_ENABLED, STATE_SENSITIVE, STATE_SHOWING, STATE_VISIBLE],
+            "children": ["odd", "ok"],
+        },
+        "odd": {"role": ROLE_LABEL, "name": "Odd one", "id": "odd"},
+        "ok": {"role": ROLE_BUTTON, "name": "Fine button", "id": "ok"},
+    }
+    nodes["odd"].update(odd or {})
+    nodes["win"].update(win or {})
+    return {"nodes": nodes, **extra}
+
+
+def answer(member, **behaviour):
+    return {"answers": {member: behaviour}}
+
+
+FIND_FINE = "app.find('title:Fine', timeout_ms=0).title()"
+FIND_NOWHERE = "app.find('title:Nowhere', timeout_ms=0)"
+ODD = "odd"
+
+
+def returns(value):
+    return ["returns", value]
+
+
+def raises(pattern):
+    return ["raises", pattern]
+
+
+# (case, scenario, [(expression, expected outcome)], seconds the expressions may take together)
+CASES = [
+    # Replies of the wrong D-Bus type or signature read as no value; the rest of the tree reads.
+    ("role not a number", scenario(answer("GetRole", reply=["(s)", ["push button"]])),
+     [(f"{ODD}.role()", returns(None)), ("app.find('role:AXButton').title()", returns("Fine button"))], 3 * CALL_S),
+    ("states not a bit set", scenario(answer("GetState", reply=["(u)", [7]])),
+     [(f"{ODD}.role()", returns(None)), (f"{ODD}.enabled()", returns(False)), (FIND_FINE, returns("Fine button"))], 3 * CALL_S),
+    ("name not a string", scenario(answer("Name", variant=["i", 42])),
+     [(f"{ODD}.title()", returns(None)), (FIND_FINE, returns("Fine button"))], 3 * CALL_S),
+    ("property reply without a variant", scenario(answer("Name", reply=["(s)", ["Odd one"]])),
+     [(f"{ODD}.title()", returns(None)), (FIND_FINE, returns("Fine button"))], 3 * CALL_S),
+    ("extents not a rectangle", scenario(answer("GetExtents", reply=["(iiii)", [1, 2, 3, 4]])),
+     [(f"{ODD}.bounds()", returns(None)), (f"{ODD}.title()", returns("Odd one"))], 3 * CALL_S),
+    ("child count not a number", scenario(win=answer("ChildCount", variant=["s", "2"])),
+     [(FIND_NOWHERE, raises(NOT_FOUND)), ("[w.title() for w in app.windows()]", returns(["Fake window"]))], 3 * CALL_S),
+    # Child counts that lie.
+    ("more children counted than listed", scenario(win={"child_count": 7}),
+     [(FIND_FINE, returns("Fine button")), (FIND_NOWHERE, raises(NOT_FOUND))], 3 * CALL_S),
+    ("negative child count", scenario(win={"child_count": -1}),
+     [(FIND_NOWHERE, raises(NOT_FOUND)), ("app.main_window().title()", returns("Fake window"))], 3 * CALL_S),
+    ("most negative child count", scenario(win={"child_count": -(2**31)}),
+     [(FIND_NOWHERE, raises(NOT_FOUND))], 3 * CALL_S),
+    ("child count 2^31-1, every index answered", scenario(win={"child_count": 2**31 - 1, "every_child": "ok"}),
+     [(FIND_NOWHERE, raises(NOT_FOUND)), ("app.main_window().title()", returns("Fake window"))], 8 * CALL_S),
+    # Children that are not objects, or not this application's.
+    ("child reference not an object", scenario(win=answer("GetChildAtIndex", reply=["(s)", ["ok"]])),
+     [(FIND_NOWHERE, raises(NOT_FOUND)), ("app.main_window().title()", returns("Fake window"))], 3 * CALL_S),
+    ("bulk children not objects", scenario(win=answer("GetMatches", reply=["(as)", [["odd", "ok"]]]), collection=True),
+     [(FIND_FINE, returns("Fine button")), (FIND_NOWHERE, raises(NOT_FOUND))], 3 * CALL_S),
+    ("children on no connection", scenario(win={"children": [{"ref": [":1.999999", "/x"]}, "odd", "ok"]}),
+     [(FIND_FINE, returns("Fine button")), (FIND_NOWHERE, raises(NOT_FOUND))], 3 * CALL_S),
+    ("another application's element as a child", scenario(win={"children": ["odd", REGISTRY_ROOT, "ok"]}),
+     [("app.find('title:Press me', timeout_ms=0)", raises("^Element not found: title:Press me$")),
+      (FIND_FINE, returns("Fine button"))], 4 * CALL_S),
+    # Cycles: an element among its own descendants, an element its own parent and child.
+    ("element among its descendants", scenario(odd={"children": ["win"]}),
+     [(FIND_NOWHERE, raises(NOT_FOUND)), (FIND_FINE, returns("Fine button"))], 4 * CALL_S),
+    ("element its own child", scenario(odd={"children": ["odd"]}),
+     [(FIND_NOWHERE, raises(NOT_FOUND)), (FIND_FINE, returns("Fine button"))], 4 * CALL_S),
+    ("element its own parent", scenario(odd={"parent": "odd"}),
+     [(f"{ODD}.click(mode=pelorix.FOCUS)", raises("Cannot complete|not supported|Failed")),
+      ("app.find('role:AXWindow').title()", returns("Fake window"))], 4 * CALL_S),
+    # A flood of change signals while the caller reads.
+    ("flood of change signals", scenario(flood={"count": 300_000, "on": "GetRole"}),
+     [(f"{ODD}.role()", returns("AXStaticText")),
+      (f"sum({ODD}.title() == 'Odd one' for _ in range(300))", returns(300))], 10 * CALL_S),
+    # Huge and ill-formed text.
+    ("name of 3 MB", scenario(odd={"name": {"repeat": ["Odd ", 750_000]}}),
+     [(f"len({ODD}.title())", returns(3_000_000)), (FIND_FINE, returns("Fine button"))], 4 * CALL_S),
+    ("name not UTF-8", scenario(answer("Name", raw_string="4f6464ff fe6f6e65".replace(" ", ""))),
+     [(f"{ODD}.title()", returns(None)), (f"{ODD}.exists()", returns(False))], 3 * CALL_S),
+    # Replies that never come, come late, or stop with the process or its connection.
+    ("reply never comes", scenario(answer("GetRole", never=True)),
+     [(f"{ODD}.role()", returns(None)), (f"{ODD}.title()", returns("Odd one"))], 3 * CALL_S),
+    ("reply after the time-out", scenario(answer("GetRole", delay_ms=int(1500 * CALL_S))),
+     [(f"{ODD}.role()", returns(None)), (f"{ODD}.title()", returns("Odd one")), ("__import__('time').sleep(0.7)", returns(None)),
+      (f"{ODD}.title()", returns("Odd one")), ("app.find('role:AXButton').title()", returns("Fine button"))], 5 * CALL_S),
+    ("process exits mid-call", scenario(answer("Name", exit=True)),
+     [(f"{ODD}.title()", returns(None)), (f"{ODD}.exists()", returns(False)), ("app.windows()", raises("."))], 3 * CALL_S),
+    ("connection closed mid-call", scenario(answer("Name", close=True)),
+     [(f"{ODD}.title()", returns(None)), (f"{ODD}.exists()", returns(False)), ("app.windows()", raises("."))], 3 * CALL_S),
+]
+
+CHILD = """
+import gc, json, resource, time
+import pelorix
+from simdesk import Desktop
+
+def rss_mb():
+    with open("/proc/self/status") as status:
+        return next(int(l.split()[1]) for l in status if l.startswith("VmRSS:")) / 1024
+
+def outcome(expression):
+    try:
+        value = eval(expression)
+    except RuntimeError as error:
+        return ["raises", str(error)]
+    if isinstance(value, list):
+        value = [v.title() if isinstance(v, pelorix.AXElement) else v for v in value]
+    if isinstance(value, pelorix.AXElement):
+        value = value.title()
+    return ["returns", value]
+
+app = pelorix.app(pid={fake})
+try:
+    odd = app.find("id:odd", timeout_ms=0)
+except RuntimeError:
+    odd = None
+base = rss_mb()
+began = time.monotonic()
+outcomes = [outcome(e) for e in {expressions}]
+elapsed = time.monotonic() - began
+grown = rss_mb() - base
+del app, odd
+gc.collect()
+live = {{k: n for k, n in Desktop().stats()["live"].items() if n}}
+real = pelorix.app(pid={real}).find("role:AXButton title:Press", timeout_ms=2000).title()
+print(json.dumps(dict(outcomes=outcomes, elapsed=elapsed, grown=grown, live=live, real=real), default=repr))
+"""
+
+
+@pytest.fixture(scope="module")
+def real_app():
+    started = launch_fixture(TOOLKITS["gtk3"])
+    yield started
+    started.stop()
+
+
+def drive(fake, real, expressions, timeout):
+    code = CHILD.format(fake=fake.pid, real=real.pid, expressions=repr(expressions))
+    try:
+        return json.loads(run_python(code, timeout=timeout))
+    except subprocess.TimeoutExpired:
+        pytest.fail(f"{expressions} had not ended after {timeout:.0f} s", pytrace=False)
+
+
+# A search that meets an element among its own descendants goes round the cycle until the
+# search remembers the elements it met (as the walk up to the window does); that is the
+# search's to do, not the backend's, and these cases pass once it does.
+SEARCH_CYCLES = {"element among its descendants", "element its own child"}
+UNTIL_THE_SEARCH_REMEMBERS = pytest.mark.xfail(
+    reason="the search does not yet remember the elements it met", run=False)
+
+
+@pytest.mark.parametrize(
+    "case, setup, steps, bound",
+    [pytest.param(*case, marks=UNTIL_THE_SEARCH_REMEMBERS) if case[0] in SEARCH_CYCLES else case
+     for case in CASES],
+    ids=[case[0] for case in CASES])
+def test_misbehaving_application(case, setup, steps, bound, real_app):
+    fake = launch_fake_app(setup)
+    try:
+        report = drive(fake, real_app, [expression for expression, _ in steps],
+                       timeout=bound * SLOWDOWN + 30)
+    finally:
+        fake.stop()
+    check(report, steps, bound)
+
+
+def check(report, steps, bound):
+    """Each call gave what was expected, all within `bound` seconds, without leaving platform
+    objects alive or growing the process much, and a real application still answers."""
+    for (expression, expected), got in zip(steps, report["outcomes"]):
+        if expected[0] == "raises":
+            assert got[0] == "raises", f"{expression} gave {got}"
+            assert re.search(expected[1], got[1]), f"{expression} gave {got}"
+        else:
+            assert got == expected, f"{expression} gave {got!r:.200}"
+    assert report["elapsed"] < bound * SLOWDOWN, f"the calls took {report['elapsed']:.2f} s"
+    assert report["live"] == {}, "platform references left alive"
+    assert report["grown"] < 100, f"the process grew by {report['grown']:.0f} MB"
+    assert report["real"] == "Press me"
+
+
+def gtk3(cache=None, **extra):
+    """The scenario tree, described as GTK 3 describes itself (bulk replies and Collection)."""
+    return scenario(toolkit=["gtk", "3.24.38"], collection=True, cache=cache or {}, **extra)
+
+
+NO_BULK_PATH = "the backend asks no application for bulk replies (Cache.GetItems)"
+
+# Bulk replies (Cache.GetItems) that are cut short or contradict themselves: what they say
+# wrongly is not believed, and the well-formed part of the tree still reads.
+BULK_CASES = [
+    ("truncated", gtk3({"keep": 2})),
+    ("not the item signature", gtk3({"answers": {"GetItems": {"reply": ["(a((so)(so)))", [[]]]}}})),
+    ("an element its own parent", gtk3({"override": {"odd": {"parent": "odd"}}})),
+    ("a child count of 2^31-1", gtk3({"override": {"win": {"child_count": 2**31 - 1}}})),
+    ("parents and indexes that contradict the tree",
+     gtk3({"override": {"ok": {"parent": {"ref": [":1.999999", "/x"]}, "index": 7}}, "extra": [{"node": "ok", "name": "Liar", "parent": "root"}]})),
+    ("reply never comes", gtk3({"answers": {"GetItems": {"never": True}}})),
+]
+
+
+# Whether the backend asked for a bulk reply in the first case: when it did not, it has no
+# bulk reader and the other cases need not start their applications to find that out again.
+bulk_path = {}
+
+
+@pytest.mark.parametrize("case, setup", BULK_CASES, ids=[case[0] for case in BULK_CASES])
+def test_misbehaving_bulk_reply(case, setup, real_app, tmp_path):
+    if bulk_path.get("asked") is False:
+        pytest.skip(NO_BULK_PATH)
+    log = tmp_path / "calls"
+    setup = {**setup, "log_calls": str(log)}
+    steps = [(FIND_FINE, returns("Fine button")), (FIND_NOWHERE, raises(NOT_FOUND)),
+             ("app.find('title:Liar', timeout_ms=0)", raises("^Element not found: title:Liar$")),
+             ("[w.title() for w in app.windows()]", returns(["Fake window"]))]
+    fake = launch_fake_app(setup)
+    try:
+        report = drive(fake, real_app, [expression for expression, _ in steps], timeout=40)
+    finally:
+        fake.stop()
+    bulk_path["asked"] = "GetItems" in log.read_text(encoding="utf-8").split()
+    if not bulk_path["asked"]:
+        pytest.skip(NO_BULK_PATH)
+    check(report, steps, bound=6 * CALL_S)
+
+
+def test_a_misbehaving_bystander_does_not_reach_other_applications():
+    """An application nobody asked about, registered before the one a script works with, whose
+    bulk reply would crash a reader that trusts it, leaves that work alone."""
+    fake = launch_fake_app(gtk3({"answers": {"GetItems": {"reply": ["(a(i))", [[[5]]]]}}}))
+    real = subprocess.Popen([SYSTEM_PYTHON, str(APPS / TOOLKITS["gtk3"].script)],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        # The child waits for the application itself: this interpreter must not meet the
+        # misbehaving one on the way.
+        code = f"""
+import pelorix
+button = pelorix.app(pid={real.pid}).find("role:AXButton title:Press", timeout_ms=20000)
+print(button.title(), button.role())
+"""
+        assert run_python(code, timeout=40).split() == ["Press", "me", "AXButton"]
+    finally:
+        fake.stop()
+        real.kill()
+        real.wait()
