@@ -190,19 +190,7 @@ def drive(fake, real, expressions, timeout):
         pytest.fail(f"{expressions} had not ended after {timeout:.0f} s", pytrace=False)
 
 
-# A search that meets an element among its own descendants goes round the cycle until the
-# search remembers the elements it met (as the walk up to the window does); that is the
-# search's to do, not the backend's, and these cases pass once it does.
-SEARCH_CYCLES = {"element among its descendants", "element its own child"}
-UNTIL_THE_SEARCH_REMEMBERS = pytest.mark.xfail(
-    reason="the search does not yet remember the elements it met", run=False)
-
-
-@pytest.mark.parametrize(
-    "case, setup, steps, bound",
-    [pytest.param(*case, marks=UNTIL_THE_SEARCH_REMEMBERS) if case[0] in SEARCH_CYCLES else case
-     for case in CASES],
-    ids=[case[0] for case in CASES])
+@pytest.mark.parametrize("case, setup, steps, bound", CASES, ids=[case[0] for case in CASES])
 def test_misbehaving_application(case, setup, steps, bound, real_app):
     fake = launch_fake_app(setup)
     try:

@@ -219,11 +219,10 @@ bool Batch::snapshot() {
                                 [&](std::size_t, DBusMessage* reply) {
                                   if (reply != nullptr) items = parse_cache_items(reply);
                                 });
-  if (!answered) {
-    stalled_ = true;
-    return false;
-  }
-  if (!items) return false;
+  // An application may leave this one request unanswered and still answer the rest (a bridge
+  // that hangs building its description): the scope goes on level by level, and a stopped
+  // application shows itself there, at the cost of a second time-out.
+  if (!answered || !items) return false;
   std::map<std::string, const CacheItem*> alive;
   for (const CacheItem& item : *items)
     if (!item.has_state(ATSPI_STATE_DEFUNCT)) alive.emplace(item.path, &item);
@@ -340,7 +339,9 @@ void Batch::sweep(Field field) {
               if (!read) have = Have::Live;
               return;
             }
-            if (have == Have::Live) return;
+            // The states travel with the role: a role that went unanswered or needs the live
+            // read leaves them to it as well.
+            if (have == Have::Live || have == Have::Failed) return;
             read = read_states(reply, &node.states) && !has_state(node.states, ATSPI_STATE_DEFUNCT);
             break;
           case Field::Name:

@@ -98,7 +98,7 @@ class Gathered {
 }  // namespace
 
 bool reads_children_by_collection(AtspiAccessible* accessible) {
-  return !without_collection().contains(bus_name_of(accessible));
+  return !without_collection().contains(reference_of(accessible).bus_name);
 }
 
 ::AXError read_children(AtspiAccessible* accessible, std::vector<Owned<AtspiAccessible>>* out) {

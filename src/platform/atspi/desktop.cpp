@@ -20,7 +20,6 @@ bool has_environment(const char* name) {
   return value != nullptr && *value != '\0';
 }
 
-// The code point a key event carries: one unit, or both halves of a surrogate pair.
 // The registry's desktop, whose children are the applications.
 const Reference kDesktop{kRegistryName, kRootPath};
 
@@ -68,14 +67,6 @@ void listen_for_changes() {
         dbus_message_iter_append_basic(args, DBUS_TYPE_STRING, &event);
       },
       &reply);
-}
-
-std::optional<char32_t> character_of(const std::u16string& units) {
-  if (units.size() == 1 && (units[0] < 0xD800 || units[0] > 0xDFFF)) return units[0];
-  if (units.size() == 2 && units[0] >= 0xD800 && units[0] <= 0xDBFF && units[1] >= 0xDC00 &&
-      units[1] <= 0xDFFF)
-    return 0x10000 + ((static_cast<char32_t>(units[0]) - 0xD800) << 10) + (units[1] - 0xDC00);
-  return std::nullopt;
 }
 
 }  // namespace

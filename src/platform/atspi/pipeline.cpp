@@ -82,9 +82,14 @@ bool run_pipelined(const Peer& peer, const std::vector<Request>& requests, int t
                    const std::function<void(std::size_t, DBusMessage*)>& take) {
   std::deque<InFlight> in_flight;
   std::size_t next = 0;
-  bool stopped = peer.connection == nullptr;
+  // After a time-out nothing more is sent. The requests already in flight were sent no later
+  // than a time-out ago, so their own time-outs are close: they are still awaited, and the
+  // application counts as stopped only when none of them is answered either. One request an
+  // application leaves unanswered among answers is a failure of that request alone.
+  bool timed_out = peer.connection == nullptr;
+  bool answered_after = false;
   auto send_more = [&] {
-    while (!stopped && next < requests.size() && in_flight.size() < kMaxInFlight) {
+    while (!timed_out && next < requests.size() && in_flight.size() < kMaxInFlight) {
       std::size_t index = next++;
       DBusMessage* message = message_for(peer, requests[index]);
       DBusPendingCall* pending = nullptr;
@@ -92,11 +97,7 @@ bool run_pipelined(const Peer& peer, const std::vector<Request>& requests, int t
           dbus_connection_send_with_reply(peer.connection, message, &pending, timeout_ms) == 0)
         pending = nullptr;
       if (message != nullptr) dbus_message_unref(message);
-      if (pending == nullptr) {
-        // Answered in order: an unsendable request waits its turn with a null reply.
-        in_flight.push_back({index, nullptr});
-        continue;
-      }
+      // Answered in order: an unsendable request waits its turn with a null reply.
       in_flight.push_back({index, pending});
     }
   };
@@ -106,24 +107,24 @@ bool run_pipelined(const Peer& peer, const std::vector<Request>& requests, int t
     in_flight.pop_front();
     if (oldest.pending == nullptr) {
       take(oldest.index, nullptr);
-    } else if (stopped) {
-      dbus_pending_call_cancel(oldest.pending);
-      dbus_pending_call_unref(oldest.pending);
-      take(oldest.index, nullptr);
     } else {
       dbus_pending_call_block(oldest.pending);
       DBusMessage* reply = dbus_pending_call_steal_reply(oldest.pending);
       dbus_pending_call_unref(oldest.pending);
-      // libdbus makes the timeout's error reply itself; the rest of the batch would each wait
-      // as long again.
-      if (reply == nullptr || is_timeout_reply(reply)) stopped = true;
-      take(oldest.index, stopped ? nullptr : reply);
+      // libdbus makes the time-out's error reply itself.
+      bool unanswered = reply == nullptr || is_timeout_reply(reply);
+      if (unanswered) {
+        timed_out = true;
+      } else if (timed_out) {
+        answered_after = true;
+      }
+      take(oldest.index, unanswered ? nullptr : reply);
       if (reply != nullptr) dbus_message_unref(reply);
     }
     send_more();
   }
   for (; next < requests.size(); ++next) take(next, nullptr);
-  return !stopped;
+  return !timed_out || answered_after;
 }
 
 }  // namespace pelorix::platform::atspi

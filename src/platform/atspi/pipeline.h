@@ -42,10 +42,10 @@ struct Peer {
 
 // Sends `requests` to `peer`, at most kMaxInFlight in flight, and hands each reply (borrowed;
 // an error reply for a failed call) to `take` with the request's index, in order. A request
-// that cannot be sent gets a null reply. When a reply does not come within `timeout_ms`, the
-// application is taken to be stopped: the requests still outstanding are cancelled, and they
-// and the ones not yet sent get a null reply too, so a stopped application costs one timeout
-// per batch, not one per request. Returns false when that happened.
+// that cannot be sent, or is not answered within `timeout_ms`, gets a null reply. After the
+// first time-out nothing more is sent (those requests get a null reply too), so a batch waits
+// about one time-out at most, not one per request. Returns false when the application is taken
+// to be stopped: a request timed out and none of those still in flight was answered.
 bool run_pipelined(const Peer& peer, const std::vector<Request>& requests, int timeout_ms,
                    const std::function<void(std::size_t, DBusMessage*)>& take);
 
