@@ -45,7 +45,10 @@ Result<ElementHandle> search_in_elements(std::vector<ElementHandle> elements,
 Result<ElementHandle> find_in_element(AXUIElementRef element, std::string_view query,
                                       std::optional<std::uint64_t> timeout_ms) {
   return retry_until_found(timeout_ms, query, [&]() -> ElementHandle {
-    auto [attribute, wanted] = parse_attribute_query(query);
+    // Named variables rather than a structured binding: clang before 16 cannot capture those.
+    const std::pair<std::string, std::string> parsed = parse_attribute_query(query);
+    const std::string& attribute = parsed.first;
+    const std::string& wanted = parsed.second;
     auto search = [&]() -> ElementHandle {
       auto children = accessibility::get_children(element);
       if (!children) return {};
