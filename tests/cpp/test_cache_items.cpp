@@ -11,7 +11,7 @@
 namespace pelorix::platform::atspi {
 namespace {
 
-struct Spec {
+struct FakeItem {
   std::string path;
   std::string parent;
   dbus_int32_t index;
@@ -56,33 +56,33 @@ void append_reference(DBusMessageIter* at, const std::string& path) {
   dbus_message_iter_close_container(at, &reference);
 }
 
-void append_items(DBusMessage* message, const std::vector<Spec>& specs) {
+void append_items(DBusMessage* message, const std::vector<FakeItem>& fakes) {
   DBusMessageIter args;
   DBusMessageIter items;
   dbus_message_iter_init_append(message, &args);
   dbus_message_iter_open_container(&args, DBUS_TYPE_ARRAY, "((so)(so)(so)iiassusau)", &items);
-  for (const Spec& spec : specs) {
+  for (const FakeItem& fake : fakes) {
     DBusMessageIter item;
     DBusMessageIter list;
     dbus_message_iter_open_container(&items, DBUS_TYPE_STRUCT, nullptr, &item);
-    append_reference(&item, spec.path);
+    append_reference(&item, fake.path);
     append_reference(&item, "/org/a11y/atspi/accessible/root");
-    append_reference(&item, spec.parent);
-    dbus_message_iter_append_basic(&item, DBUS_TYPE_INT32, &spec.index);
-    dbus_message_iter_append_basic(&item, DBUS_TYPE_INT32, &spec.count);
+    append_reference(&item, fake.parent);
+    dbus_message_iter_append_basic(&item, DBUS_TYPE_INT32, &fake.index);
+    dbus_message_iter_append_basic(&item, DBUS_TYPE_INT32, &fake.count);
     dbus_message_iter_open_container(&item, DBUS_TYPE_ARRAY, "s", &list);
-    for (const std::string& name : spec.interfaces) {
+    for (const std::string& name : fake.interfaces) {
       const char* text = name.c_str();
       dbus_message_iter_append_basic(&list, DBUS_TYPE_STRING, &text);
     }
     dbus_message_iter_close_container(&item, &list);
-    const char* name = spec.name.c_str();
+    const char* name = fake.name.c_str();
     const char* description = "ignored";
     dbus_message_iter_append_basic(&item, DBUS_TYPE_STRING, &name);
-    dbus_message_iter_append_basic(&item, DBUS_TYPE_UINT32, &spec.role);
+    dbus_message_iter_append_basic(&item, DBUS_TYPE_UINT32, &fake.role);
     dbus_message_iter_append_basic(&item, DBUS_TYPE_STRING, &description);
     dbus_message_iter_open_container(&item, DBUS_TYPE_ARRAY, "u", &list);
-    for (dbus_uint32_t word : spec.states)
+    for (dbus_uint32_t word : fake.states)
       dbus_message_iter_append_basic(&list, DBUS_TYPE_UINT32, &word);
     dbus_message_iter_close_container(&item, &list);
     dbus_message_iter_close_container(&items, &item);
@@ -90,22 +90,22 @@ void append_items(DBusMessage* message, const std::vector<Spec>& specs) {
   dbus_message_iter_close_container(&args, &items);
 }
 
-const Spec kButton{"/org/a11y/atspi/accessible/12",
-                   "/org/a11y/atspi/accessible/9",
-                   3,
-                   0,
-                   {"org.a11y.atspi.Accessible", "org.a11y.atspi.Component"},
-                   "Target ✓",
-                   43,
-                   {(1U << 8) | (1U << 30), 1U << 1}};
-const Spec kBox{"/org/a11y/atspi/accessible/9",
-                "/org/a11y/atspi/accessible/root",
-                -1,
-                -1,
-                {"org.a11y.atspi.Accessible"},
-                "",
-                39,
-                {}};
+const FakeItem kButton{"/org/a11y/atspi/accessible/12",
+                       "/org/a11y/atspi/accessible/9",
+                       3,
+                       0,
+                       {"org.a11y.atspi.Accessible", "org.a11y.atspi.Component"},
+                       "Target ✓",
+                       43,
+                       {(1U << 8) | (1U << 30), 1U << 1}};
+const FakeItem kBox{"/org/a11y/atspi/accessible/9",
+                    "/org/a11y/atspi/accessible/root",
+                    -1,
+                    -1,
+                    {"org.a11y.atspi.Accessible"},
+                    "",
+                    39,
+                    {}};
 
 TEST(CacheItems, ReadsEveryFieldInOrder) {
   Message reply;
@@ -147,7 +147,7 @@ TEST(CacheItems, TheWireFormReadsAsTheMessage) {
 }
 
 TEST(CacheItems, StateWordsBeyondTheBoundAreDropped) {
-  Spec many = kButton;
+  FakeItem many = kButton;
   many.states.assign(1000, 0xFFFFFFFFU);
   Message reply;
   append_items(reply.get(), {many});
