@@ -1,4 +1,5 @@
-"""Real applications for the tests that run on the desktop session (scripts/desktop-session).
+"""Real applications for the tests that run on the desktop session (the `desktop` marker: the
+private session pelorixkit's pytest plugin starts in each test process).
 
 The fixture applications in harness/apps are written with Debian's PyGObject and PyQt5, which
 only Debian's own interpreter can import; each runs as a separate process of that interpreter.
@@ -41,14 +42,9 @@ TOOLKITS = {
 
 
 def unavailable_reason() -> str | None:
-    """Why the real-desktop tests cannot run here, or None when they can."""
-    reason = os.environ.get("PELORIX_DESKTOP_UNAVAILABLE")
-    if reason:
-        return reason
-    if not os.environ.get("DISPLAY"):
-        return "no X display (run the tests through scripts/desktop-session)"
-    if not pelorix.is_accessibility_enabled():
-        return "the accessibility bus is not reachable"
+    """Why the real-desktop applications cannot run here, or None when they can. The desktop
+    session itself is the pytest plugin's (pelorixkit.pytest_plugin), which says when it cannot
+    start."""
     if not os.access(SYSTEM_PYTHON, os.X_OK):
         return f"{SYSTEM_PYTHON} (Debian's interpreter with PyGObject and PyQt5) is missing"
     return None
