@@ -20,6 +20,18 @@ ROOT = Path(__file__).resolve().parent.parent
 SCRIPT = ROOT / "scripts" / "desktop-session"
 
 
+def child_environ(**added):
+    """The environment for a child interpreter that imports pelorix: under the sanitizer run
+    (which takes the runtime out of the suite's environment) it needs the runtime preloaded."""
+    with open("/proc/self/maps", encoding="utf-8") as maps:
+        runtimes = {line.split()[-1] for line in maps
+                    if os.path.basename(line.split()[-1]).startswith(("libasan.so", "libubsan.so"))}
+    environ = dict(os.environ, **added)
+    if runtimes:
+        environ["LD_PRELOAD"] = ":".join(sorted(runtimes, key=lambda p: "libubsan" in p))
+    return environ
+
+
 def live_in_groups(groups):
     """Processes (not zombies) still in any of these process groups."""
     out = subprocess.run(["ps", "-eo", "pid=,pgid=,stat=,comm="], capture_output=True, text=True).stdout
@@ -91,7 +103,7 @@ with DesktopSession() as s:
 
 @pytest.mark.parametrize("sig", [signal.SIGINT, signal.SIGTERM, signal.SIGKILL])
 def test_an_interrupted_process_leaves_nothing_running(sig):
-    child = subprocess.Popen([sys.executable, "-c", CHILD], stdout=subprocess.PIPE, text=True)
+    child = subprocess.Popen([sys.executable, "-c", CHILD], stdout=subprocess.PIPE, text=True, env=child_environ())
     try:
         directory, *pids = child.stdout.readline().split()
         assert len(pids) == 3 and Path(directory).is_dir()

@@ -2,17 +2,19 @@
 README's example and tests that fail, time out or ask for a window manager, two workers each
 with its own desktop session. Checked: what a failure leaves (screenshot, tree, standard error,
 their paths in the report), what a launch that never shows a window says, and that nothing the
-sessions started outlives the run."""
+sessions started, applications included, outlives the run, even one interrupted by a signal."""
 
 import os
 import re
+import signal
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 import pytest
 
-from test_kit_session import live_in_groups
+from test_kit_session import child_environ, live_in_groups, wait_gone
 
 pytestmark = pytest.mark.desktop
 
@@ -75,7 +77,7 @@ def test_plugin_in_a_users_folder_with_two_workers(tmp_path):
     (tmp_path / "test_inner.py").write_text(INNER)
     record = tmp_path / "sessions.txt"
     results = tmp_path / "results"
-    environ = dict(os.environ, RECORD=str(record))
+    environ = child_environ(RECORD=str(record))
     done = subprocess.run([sys.executable, "-m", "pytest", "-n", "2", "-p", "no:cacheprovider", "-rA",
                            f"--desktop-results={results}"], cwd=tmp_path, env=environ,
                           capture_output=True, text=True, timeout=600)
@@ -101,3 +103,37 @@ def test_plugin_in_a_users_folder_with_two_workers(tmp_path):
     groups = {int(pid) for pids in sessions.values() for pid in pids}
     assert not live_in_groups(groups)
     assert not any(Path(directory).exists() for directory in sessions)
+
+
+HANGING = r'''
+import os, time
+
+def test_hangs(launch, desktop):
+    calculator = launch("galculator")
+    with open(os.environ["RECORD"] + ".part", "w") as out:
+        print(desktop.directory, calculator.pid, *desktop.pids, file=out)
+    os.rename(os.environ["RECORD"] + ".part", os.environ["RECORD"])
+    time.sleep(120)
+'''
+
+
+@pytest.mark.parametrize("sig", [signal.SIGINT, signal.SIGTERM])
+def test_an_interrupted_run_ends_its_sessions_and_applications(tmp_path, sig):
+    (tmp_path / "pytest.ini").write_text("[pytest]\n")
+    (tmp_path / "test_hangs.py").write_text(HANGING)
+    record = tmp_path / "record.txt"
+    run = subprocess.Popen([sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider"], cwd=tmp_path,
+                           env=child_environ(RECORD=str(record)), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + 120
+        while not record.exists():
+            assert run.poll() is None and time.monotonic() < deadline, "the inner run never got going"
+            time.sleep(0.1)
+        run.send_signal(sig)
+        run.wait(60)
+    finally:
+        run.kill()
+        run.wait()
+    directory, *pids = record.read_text().split()
+    wait_gone({int(pid) for pid in pids}, directory)

@@ -13,7 +13,7 @@ from pathlib import Path
 
 import pytest
 
-from test_kit_session import live_in_groups
+from test_kit_session import child_environ, live_in_groups
 
 pytestmark = pytest.mark.desktop
 
@@ -62,7 +62,7 @@ def test_four_workers_four_private_sessions(tmp_path):
     shared.mkdir()
     (tmp_path / "pytest.ini").write_text("[pytest]\n")
     (tmp_path / "test_private.py").write_text(INNER)
-    environ = dict(os.environ, SHARED=str(shared), WORKERS=str(WORKERS))
+    environ = child_environ(SHARED=str(shared), WORKERS=str(WORKERS))
     done = subprocess.run([sys.executable, "-m", "pytest", "-n", str(WORKERS), "--dist", "each",
                            "-p", "no:cacheprovider", "--desktop-required"], cwd=tmp_path, env=environ,
                           capture_output=True, text=True, timeout=600)

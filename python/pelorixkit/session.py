@@ -66,8 +66,9 @@ _TOOLKIT = {
 }
 
 # The watcher: reads "group PGID" and "dir PATH" lines until its standard input closes, then
-# ends those groups (politely, then not) and removes those directories. "forget" clears the
-# lists, once the session has closed itself.
+# ends those groups (politely, then not) and removes those directories. "drop PGID" takes back a
+# group the session has ended itself (its number may be reused later); "forget" clears the lists
+# once the session has closed itself.
 _WATCHER = r"""
 import os, shutil, signal, sys, time
 groups, dirs = [], []
@@ -78,6 +79,8 @@ for line in sys.stdin:
         groups.append(int(value))
     elif kind == "dir":
         dirs.append(value)
+    elif kind == "drop" and int(value) in groups:
+        groups.remove(int(value))
     elif kind == "forget":
         groups.clear(); dirs.clear()
 for number, sig in enumerate((signal.SIGTERM, signal.SIGKILL)):
@@ -189,6 +192,7 @@ class DesktopSession:
         self.directory = Path(tempfile.mkdtemp(prefix="pelorix-session."))
         try:
             self._start_watcher()
+            self.environ = self._session_environ()
             self._start_display(xvfb)
             self._start_buses(dbus_daemon, launcher)
             if self.window_manager is not None:
@@ -261,6 +265,7 @@ class DesktopSession:
         with self._lock:
             self._started = [(k, p) for k, p in self._started if p is not process]
         _end([process], grace)
+        self._tell_watcher(f"drop {process.pid}")
 
     # --- the window manager --------------------------------------------------------------
 
@@ -295,6 +300,8 @@ class DesktopSession:
             managers = [p for k, p in self._started if k == "wm"]
             self._started = [(k, p) for k, p in self._started if k != "wm"]
         _end(managers)
+        for process in managers:
+            self._tell_watcher(f"drop {process.pid}")
         self.environ.pop("PELORIX_WINDOW_MANAGER", None)
         if self._saved is not None:
             os.environ.pop("PELORIX_WINDOW_MANAGER", None)
@@ -320,7 +327,7 @@ class DesktopSession:
     def _spawn(self, kind: str, argv: list[str], log: Path, **kwargs) -> subprocess.Popen:
         with open(log, "ab") as out:
             process = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=out, stderr=out,
-                                       env=self.environ or self._base, start_new_session=True,
+                                       env=self.environ, start_new_session=True,
                                        **kwargs)
         self._track(kind, process)
         return process
@@ -330,8 +337,27 @@ class DesktopSession:
         self._watcher = subprocess.Popen(
             [sys.executable, "-I", "-S", "-c", _WATCHER], stdin=subprocess.PIPE,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, text=True,
-            start_new_session=True)
+            start_new_session=True, env={k: v for k, v in self._base.items() if k != "LD_PRELOAD"})
         self._tell_watcher(f"dir {self.directory}")
+
+    def _session_environ(self) -> dict[str, str]:
+        environ = {k: v for k, v in self._base.items() if k not in _REMOVED}
+        for name in ("DISPLAY", "AT_SPI_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS"):
+            environ.pop(name, None)
+        # A test process run under AddressSanitizer preloads its runtime; the session's programs
+        # are not instrumented, and some of them hang with it.
+        preload = [p for p in environ.pop("LD_PRELOAD", "").split(":")
+                   if p and not os.path.basename(p).startswith(("libasan.so", "libubsan.so"))]
+        if preload:
+            environ["LD_PRELOAD"] = ":".join(preload)
+        # Programs running as root (CI, containers) have no login session to lend them these.
+        for name in ("runtime", "config", "cache", "data"):
+            (self.directory / name).mkdir(mode=0o700)
+        environ.update(XDG_RUNTIME_DIR=str(self.directory / "runtime"),
+                       XDG_CONFIG_HOME=str(self.directory / "config"),
+                       XDG_CACHE_HOME=str(self.directory / "cache"),
+                       XDG_DATA_HOME=str(self.directory / "data"), **_TOOLKIT)
+        return environ
 
     def _start_display(self, xvfb: str) -> None:
         # Xvfb picks a free display number itself and writes it to the descriptor it is given.
@@ -351,20 +377,11 @@ class DesktopSession:
         if not number.isdigit():
             raise DesktopUnavailable(f"Xvfb did not start: {_tail(log) or 'no display number within the time limit'}")
         self.display = f":{number}"
+        self.environ["DISPLAY"] = self.display
 
     def _start_buses(self, dbus_daemon: str, launcher: str) -> None:
         directory = self.directory
-        environ = {k: v for k, v in self._base.items() if k not in _REMOVED}
-        environ.pop("AT_SPI_BUS_ADDRESS", None)
-        environ.pop("DBUS_SESSION_BUS_ADDRESS", None)
-        # Programs running as root (CI, containers) have no login session to lend them these.
-        for name in ("runtime", "config", "cache", "data"):
-            (directory / name).mkdir(mode=0o700)
-        environ.update(DISPLAY=self.display, XDG_RUNTIME_DIR=str(directory / "runtime"),
-                       XDG_CONFIG_HOME=str(directory / "config"), XDG_CACHE_HOME=str(directory / "cache"),
-                       XDG_DATA_HOME=str(directory / "data"), **_TOOLKIT)
-        self.environ = environ
-
+        environ = self.environ
         # The session bus, listening inside the session's directory.
         read_end, write_end = os.pipe()
         try:
