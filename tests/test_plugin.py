@@ -61,6 +61,12 @@ def test_a_launch_without_a_window_fails_with_its_stderr(launch, argv, said):
     assert subprocess.run(["ps", "-o", "stat=", "-p", str(pid)], capture_output=True, text=True).stdout.strip()[:1] in ("", "Z")
 
 
+def test_a_missing_program_is_named(launch, desktop):
+    with pytest.raises(FileNotFoundError, match="no-such-program"):
+        launch("no-such-program")
+    assert not list(desktop.directory.glob("app-*"))
+
+
 @pytest.mark.window_manager("openbox")
 def test_under_a_window_manager(desktop):
     assert os.environ["PELORIX_WINDOW_MANAGER"] == "openbox" == desktop.running_window_manager()
@@ -83,7 +89,7 @@ def test_plugin_in_a_users_folder_with_two_workers(tmp_path):
                           capture_output=True, text=True, timeout=600)
     out = done.stdout
     assert done.returncode == 1, out + done.stderr
-    assert re.search(r"1 failed, 5 passed", out), out
+    assert re.search(r"1 failed, 6 passed", out), out
     # Only the failing test leaves a folder; in it the window, the tree, the standard error.
     (folder,) = results.iterdir()
     assert folder.name == "test_inner.py-test_fails_with_an_application_open"
@@ -137,3 +143,19 @@ def test_an_interrupted_run_ends_its_sessions_and_applications(tmp_path, sig):
         run.wait()
     directory, *pids = record.read_text().split()
     wait_gone({int(pid) for pid in pids}, directory)
+
+
+@pytest.mark.parametrize("required, status, said", [
+    (False, 0, "no desktop session: Xvfb is not installed (Debian package xvfb)"),
+    (True, 4, "the desktop session cannot start: Xvfb is not installed (Debian package xvfb)"),
+])
+def test_without_a_display_stack_the_tests_skip_or_the_run_fails(tmp_path, required, status, said):
+    (tmp_path / "pytest.ini").write_text("[pytest]\n")
+    (tmp_path / "test_needs.py").write_text("def test_needs(launch):\n    launch('galculator')\n\n\ndef test_other():\n    pass\n")
+    done = subprocess.run([sys.executable, "-m", "pytest", "-rs", "-p", "no:cacheprovider",
+                           *(["--desktop-required"] if required else [])], cwd=tmp_path,
+                          env=child_environ(PATH="/nowhere"), capture_output=True, text=True, timeout=120)
+    assert done.returncode == status, done.stdout + done.stderr
+    assert said in done.stdout + done.stderr
+    if not required:
+        assert "1 passed, 1 skipped" in done.stdout

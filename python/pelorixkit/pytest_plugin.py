@@ -270,6 +270,9 @@ def launch(pelorix_desktop: DesktopSession, request: pytest.FixtureRequest):
         handle, name = tempfile.mkstemp(prefix="app-", suffix=".stderr", dir=pelorix_desktop.directory)
         try:
             process = pelorix_desktop.popen(argv, stderr=handle, env=env, cwd=cwd)
+        except BaseException:
+            os.unlink(name)
+            raise
         finally:
             os.close(handle)
         started = LaunchedApp(pelorix_desktop, argv, process, Path(name))
