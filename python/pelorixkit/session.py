@@ -159,7 +159,6 @@ class DesktopSession:
         self._watcher: subprocess.Popen | None = None
         self._lock = threading.Lock()
         self._saved: dict[str, str | None] | None = None
-        self._wm_ready: Path | None = None
 
     # --- life cycle ---------------------------------------------------------------------
 
@@ -229,7 +228,9 @@ class DesktopSession:
         or `close`)."""
         if self._saved is not None:
             return
-        changed = {k for k in set(self.environ) | set(os.environ) if os.environ.get(k) != self.environ.get(k)}
+        # What the session sets, and what it takes away; the process's other variables stay.
+        keys = set(self.environ) | set(_REMOVED) | {"LD_PRELOAD"}
+        changed = {k for k in keys if os.environ.get(k) != self.environ.get(k)}
         self._saved = {k: os.environ.get(k) for k in changed}
         for key in changed:
             if key in self.environ:
