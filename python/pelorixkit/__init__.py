@@ -6,5 +6,38 @@ pelorix-inspect live here, on top of the module's own objects.
 """
 
 from .elements import children, count, find_all, parent
+from .states import (
+    STATES,
+    checked,
+    editable,
+    expanded,
+    focusable,
+    maximum,
+    minimum,
+    number,
+    selected,
+    showing,
+    state,
+    all_states,
+    visible,
+)
 
-__all__ = ["children", "count", "find_all", "parent"]
+__all__ = [
+    "STATES",
+    "checked",
+    "children",
+    "count",
+    "editable",
+    "expanded",
+    "find_all",
+    "focusable",
+    "maximum",
+    "minimum",
+    "number",
+    "parent",
+    "selected",
+    "showing",
+    "state",
+    "all_states",
+    "visible",
+]

@@ -202,6 +202,12 @@ inline constexpr StateAttribute kStateAttributes[] = {
     {"AXFocused", ATSPI_STATE_FOCUSED},
     {"AXSelected", ATSPI_STATE_SELECTED},
     {"AXExpanded", ATSPI_STATE_EXPANDED},
+    // macOS has no attribute for these four; on Linux the backend answers them under these
+    // names, and the companion package's states read them.
+    {"AXShowing", ATSPI_STATE_SHOWING},
+    {"AXVisible", ATSPI_STATE_VISIBLE},
+    {"AXEditable", ATSPI_STATE_EDITABLE},
+    {"AXFocusable", ATSPI_STATE_FOCUSABLE},
 };
 
 // libatspi passes on a D-Bus error's text: the error names are stable, and so is libatspi's
