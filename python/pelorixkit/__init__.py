@@ -21,8 +21,10 @@ from .states import (
     all_states,
     visible,
 )
+from .waiting import WaitTimeout, wait_for, wait_gone, wait_until
 
 __all__ = [
+    "WaitTimeout",
     "STATES",
     "checked",
     "children",
@@ -40,4 +42,7 @@ __all__ = [
     "state",
     "all_states",
     "visible",
+    "wait_for",
+    "wait_gone",
+    "wait_until",
 ]
