@@ -148,6 +148,16 @@ inline constexpr AtspiRole kCheckableRoles[] = {
 };
 inline constexpr AtspiStateType kCheckedStates[] = {ATSPI_STATE_CHECKED, ATSPI_STATE_PRESSED};
 
+// Menu items whose AXMenuItemMarkChar is kMenuItemMark while they have kCheckedStates (Qt marks
+// its checkable menu items with the checked state alone, in the plain menu item role); without
+// the state they have no mark (kAXErrorNoValue).
+inline constexpr AtspiRole kMarkedMenuItemRoles[] = {
+    ATSPI_ROLE_MENU_ITEM,
+    ATSPI_ROLE_CHECK_MENU_ITEM,
+    ATSPI_ROLE_RADIO_MENU_ITEM,
+};
+inline constexpr std::string_view kMenuItemMark = "\xe2\x9c\x93";  // U+2713, in UTF-8
+
 // Roles that a pointer click in their middle presses when they offer no action for it.
 inline constexpr AtspiRole kClickableRoles[] = {
     ATSPI_ROLE_PUSH_BUTTON,     ATSPI_ROLE_PUSH_BUTTON_MENU,
