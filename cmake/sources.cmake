@@ -17,6 +17,7 @@ set(PELORIX_CORE_SOURCES
   src/element/ax_element.cpp
   src/element/element_search.cpp
   src/element/screenshot.cpp
+  src/element/tree_reads.cpp
   src/element/typing.cpp
   src/healing/healing_config.cpp
   src/inspect/inspection.cpp
