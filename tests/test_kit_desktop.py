@@ -5,7 +5,7 @@ and Qt 5 (FeatherPad)."""
 import pytest
 
 import pelorixkit
-from realdesk import launch_stock, launch_zenity, wait_until
+from realdesk import launch_stock, launch_zenity
 
 pytestmark = pytest.mark.desktop
 
@@ -80,7 +80,7 @@ def test_qt_tabs_counted_and_a_menu_item_checked_before_and_after(stock):
     [bar] = pelorixkit.find_all(app, "role:AXTabGroup")
     assert pelorixkit.count(bar, "AXRole:AXRadioButton") == 1
     app.find("role:AXButton title:New").click()
-    wait_until(lambda: pelorixkit.count(bar, "AXRole:AXRadioButton") == 2)
+    assert len(pelorixkit.wait_count(bar, "AXRole:AXRadioButton", 2, timeout_ms=5000)) == 2
     assert [c.role() for c in pelorixkit.children(bar)] == ["AXRadioButton", "AXRadioButton"]
 
     wrap = app.find("role:AXMenuItem title:Wrap Lines")
