@@ -57,6 +57,10 @@ def test_gtk4_check_button_and_expander_before_and_after(stock):
     checks = pelorixkit.find_all(app, "role:AXCheckBox title:checkbutton")
     assert len(checks) == pelorixkit.count(app, "role:AXCheckBox title:checkbutton") >= 2
     box = next(c for c in checks if not pelorixkit.checked(c))
+    # GTK 4 never sets showing below a window: what is mapped shows, what is not does not.
+    assert pelorixkit.showing(box)
+    hue = app.find("role:AXSlider title:Hue")
+    assert pelorixkit.visible(hue) and not pelorixkit.showing(hue)
     box.click()
     assert pelorixkit.wait_until(box, "checked", equals=True, timeout_ms=5000) is True
     box.click()
