@@ -128,6 +128,40 @@ template <::AXError (*kRead)(AtspiAccessible*, std::string*)>
   return kAXErrorSuccess;
 }
 
+::AXError showing(const Target& target, std::string_view, CFTypeRef* value) {
+  States states;
+  if (::AXError read = read_states(target.accessible, &states); read != kAXErrorSuccess)
+    return read;
+  bool shown = states.has(kShowingState);
+  if (!shown && states.has(ATSPI_STATE_VISIBLE)) {
+    std::string name = toolkit(target.accessible);
+    bool without_showing = false;
+    for (std::string_view prefix : kToolkitsWithoutShowing)
+      without_showing = without_showing || name.rfind(prefix, 0) == 0;
+    CGRect rect{};
+    shown = without_showing && extents(target.accessible, target.pid, &rect) == kAXErrorSuccess &&
+            rect.size.width > 0 && rect.size.height > 0;
+  }
+  *value = bool_value(shown);
+  return kAXErrorSuccess;
+}
+
+// The check mark macOS shows beside a checked menu item.
+::AXError menu_item_mark(const Target& target, std::string_view, CFTypeRef* value) {
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  if (::AXError read = read_role(target.accessible, &role); read != kAXErrorSuccess) return read;
+  if (!role_in(kMarkedMenuItemRoles, role)) return kAXErrorAttributeUnsupported;
+  States states;
+  if (::AXError read = read_states(target.accessible, &states); read != kAXErrorSuccess)
+    return read;
+  for (AtspiStateType checked : kCheckedStates) {
+    if (!states.has(checked)) continue;
+    *value = string_value(std::string(kMenuItemMark));
+    return kAXErrorSuccess;
+  }
+  return kAXErrorNoValue;
+}
+
 struct Reader {
   std::string_view name;
   ::AXError (*read)(const Target& target, std::string_view name, CFTypeRef* value);
@@ -151,6 +185,8 @@ constexpr Reader kReaders[] = {
     {"AXFocusedWindow", windows},
     {"AXMinValue", bound},
     {"AXMaxValue", bound},
+    {"AXMenuItemMarkChar", menu_item_mark},
+    {"AXShowing", showing},
 };
 
 }  // namespace

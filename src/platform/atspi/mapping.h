@@ -148,6 +148,16 @@ inline constexpr AtspiRole kCheckableRoles[] = {
 };
 inline constexpr AtspiStateType kCheckedStates[] = {ATSPI_STATE_CHECKED, ATSPI_STATE_PRESSED};
 
+// Menu items whose AXMenuItemMarkChar is kMenuItemMark while they have kCheckedStates (Qt marks
+// its checkable menu items with the checked state alone, in the plain menu item role); without
+// the state they have no mark (kAXErrorNoValue).
+inline constexpr AtspiRole kMarkedMenuItemRoles[] = {
+    ATSPI_ROLE_MENU_ITEM,
+    ATSPI_ROLE_CHECK_MENU_ITEM,
+    ATSPI_ROLE_RADIO_MENU_ITEM,
+};
+inline constexpr std::string_view kMenuItemMark = "\xe2\x9c\x93";  // U+2713, in UTF-8
+
 // Roles that a pointer click in their middle presses when they offer no action for it.
 inline constexpr AtspiRole kClickableRoles[] = {
     ATSPI_ROLE_PUSH_BUTTON,     ATSPI_ROLE_PUSH_BUTTON_MENU,
@@ -202,7 +212,19 @@ inline constexpr StateAttribute kStateAttributes[] = {
     {"AXFocused", ATSPI_STATE_FOCUSED},
     {"AXSelected", ATSPI_STATE_SELECTED},
     {"AXExpanded", ATSPI_STATE_EXPANDED},
+    // macOS has no attribute for these four; on Linux the backend answers them under these
+    // names, and the companion package's states read them.
+    {"AXVisible", ATSPI_STATE_VISIBLE},
+    {"AXEditable", ATSPI_STATE_EDITABLE},
+    {"AXFocusable", ATSPI_STATE_FOCUSABLE},
 };
+
+// AXShowing is the showing state, except for toolkits that never set it below a window
+// (toolkit() starts with one of these): there an element is showing when it is visible and has
+// an area on screen, since a widget that is not mapped (a page of a stack that is not shown, a
+// closed popover) reports empty extents.
+inline constexpr AtspiStateType kShowingState = ATSPI_STATE_SHOWING;
+inline constexpr std::string_view kToolkitsWithoutShowing[] = {"GTK 4."};
 
 // libatspi passes on a D-Bus error's text: the error names are stable, and so is libatspi's
 // own wording for a vanished application. The first fragment the text contains decides;

@@ -2,10 +2,9 @@
 element that pelorix's own search was seen to answer with exactly that element, and a picture
 of the window with every element's box and number.
 
-The tree is read and the queries are run through C entry points of the pelorix module itself
-(with ctypes, on the module's own shared library), so the inspector sees the very elements,
-attribute reads and search that `pelorix.AXApp.find` uses; the Python surface of pelorix is
-left as it is.
+The tree is read and the queries are run through the pelorix module's own C interface, so the
+inspector sees the very elements, attribute reads and search that `pelorix.AXApp.find` uses;
+the Python surface of pelorix is left as it is.
 """
 
 from __future__ import annotations
@@ -13,7 +12,6 @@ from __future__ import annotations
 import argparse
 import ctypes
 import difflib
-import functools
 import io
 import itertools
 import json
@@ -23,6 +21,8 @@ from dataclasses import dataclass, field
 from typing import Any, Callable, Iterable, Sequence, TextIO
 
 import pelorix
+
+from . import _capi
 
 __all__ = ["Element", "Session", "Tree", "diagnose", "draw", "main", "read_tree", "suggest_queries"]
 
@@ -41,36 +41,34 @@ DEFAULT_LIMIT = 5000
 # --- The module's entry points ------------------------------------------------------------
 
 
-@functools.cache
-def _library() -> ctypes.PyDLL:
-    # PyDLL keeps the interpreter lock held, as every pelorix call does.
-    library = ctypes.PyDLL(pelorix.__file__)
-    library.pelorix_inspect_request.argtypes = [ctypes.c_char_p]
-    library.pelorix_inspect_request.restype = ctypes.c_void_p
-    library.pelorix_inspect_free.argtypes = [ctypes.c_void_p]
-    library.pelorix_inspect_free.restype = None
-    return library
-
-
 def _request(**fields: Any) -> dict:
-    library = _library()
-    raw = library.pelorix_inspect_request(json.dumps(fields).encode())
+    capi = _capi.table()
+    raw = capi.inspect_request(json.dumps(fields).encode())
     if not raw:
         raise MemoryError("pelorix-inspect: no memory for the reply")
     try:
         reply = json.loads(ctypes.string_at(raw).decode())
     finally:
-        library.pelorix_inspect_free(raw)
+        capi.inspect_free(raw)
     if "error" in reply:
         raise RuntimeError(reply["error"])
     return reply
 
 
-@functools.lru_cache(maxsize=65536)
 def parse(query: str) -> dict:
     """What pelorix's query parser makes of `query`: the four fields (None when absent) and
     the debug form, or {"invalid": message}."""
-    return _request(parse=query)
+    parsed = _parsed.get(query)
+    if parsed is None:
+        if len(_parsed) >= _PARSED_KEPT:
+            _parsed.clear()
+        parsed = _parsed[query] = _request(parse=query)
+    return parsed
+
+
+# Checking a tree's queries parses the same texts many times over.
+_PARSED_KEPT = 65536
+_parsed: dict[str, dict] = {}
 
 
 class Session:
@@ -235,7 +233,7 @@ def read_tree(session: Session, limit: int = DEFAULT_LIMIT, progress: Callable |
     # An element lies off screen when it has no area or none of it is inside its window.
     windows: dict[int, tuple | None] = {}
     for e in elements:
-        window = e.bounds if e.role == "AXWindow" else windows.get(e.parent)
+        window = e.bounds if e.role == "AXWindow" or e.parent is None else windows.get(e.parent)
         windows[e.number] = window
         if e.bounds is not None:
             x, y, w, h = e.bounds
