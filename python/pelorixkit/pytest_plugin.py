@@ -44,7 +44,7 @@ __all__ = ["LaunchedApp", "LaunchError"]
 
 def _inspector():
     # The tree dump is pelorix-inspect's own (its `main`, run on a process id).
-    import pelorix_inspect as inspector
+    from pelorixkit import inspect as inspector
 
     return inspector
 
