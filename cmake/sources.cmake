@@ -13,6 +13,7 @@ set(PELORIX_CORE_SOURCES
   src/app/search.cpp
   src/app/tree_walk.cpp
   src/util/text.cpp
+  src/util/unicode.cpp
   src/element/actions.cpp
   src/element/ax_element.cpp
   src/element/element_search.cpp

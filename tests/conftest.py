@@ -21,13 +21,16 @@ if "libasan" in os.environ.get("LD_PRELOAD", ""):
 
 def pytest_collection_modifyitems(config, items):
     """On macOS, where the module has no simulated desktop, the tests that need it are skipped
-    and say so; elsewhere its absence fails them. The real-desktop group (marked `desktop`) runs
-    in the private desktop session of pelorixkit's pytest plugin, which starts it before the
-    first test, or skips the group with the reason (fails the run with --desktop-required);
-    here only what the group needs beyond a desktop is checked, without calling pelorix, which
-    must not meet the accessibility bus before the session is up."""
-    if not SIMULATED_DESKTOP and sys.platform == "darwin":
-        skip = pytest.mark.skip(reason="the macOS build has no simulated desktop")
+    and say so; so they are where PELORIX_RELEASE_MODULE says the module is a release build on
+    purpose (scripts/wheel); elsewhere its absence fails them. The real-desktop group (marked
+    `desktop`) runs in the private desktop session of pelorixkit's pytest plugin, which starts it
+    before the first test, or skips the group with the reason (fails the run with
+    --desktop-required); here only what the group needs beyond a desktop is checked, without
+    calling pelorix, which must not meet the accessibility bus before the session is up."""
+    release = os.environ.get("PELORIX_RELEASE_MODULE") == "1"
+    if not SIMULATED_DESKTOP and (sys.platform == "darwin" or release):
+        where = "the macOS build" if sys.platform == "darwin" else "the release build"
+        skip = pytest.mark.skip(reason=f"{where} has no simulated desktop")
         for item in items:
             if "desktop" in item.fixturenames or item.get_closest_marker("simulated"):
                 item.add_marker(skip)

@@ -12,7 +12,12 @@ ROOT = Path(__file__).resolve().parent.parent
 
 def release_module() -> Path:
     """Builds the module as `pip install .` configures it (the simulated desktop off), in a
-    build directory of its own that later runs reuse."""
+    build directory of its own that later runs reuse; where the module under test is a release
+    build already (an installed wheel, PELORIX_RELEASE_MODULE=1), that one."""
+    if os.environ.get("PELORIX_RELEASE_MODULE") == "1":
+        import pelorix
+
+        return Path(pelorix.__file__)
     build = ROOT / "build" / "release-module"
     # The build tools requirements-dev.txt installs beside the interpreter come first.
     tools = os.pathsep.join([str(Path(sys.executable).parent), os.environ.get("PATH", "")])

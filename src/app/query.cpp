@@ -1,12 +1,12 @@
 #include "app/query.h"
 
-#include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
 #include <cstdio>
 #include <vector>
 
 #include "util/text.h"
+#include "util/unicode.h"
 
 namespace pelorix {
 namespace {
@@ -17,7 +17,7 @@ bool is_white_space_at(std::string_view text, std::size_t at, std::size_t* width
   UChar32 c = 0;
   U8_NEXT(data, i, static_cast<std::int32_t>(text.size()), c);
   *width = static_cast<std::size_t>(i) - at;
-  return c >= 0 && u_isUWhiteSpace(c);
+  return c >= 0 && unicode::is_white_space(static_cast<char32_t>(c));
 }
 
 // The pieces between runs of white space.
@@ -96,16 +96,16 @@ Result<SearchCriteria> parse_key_values(std::string_view q) {
 // Printable means not a control, format, separator (but the blank), private-use or unassigned
 // character.
 bool is_printable(UChar32 c) {
-  switch (u_charType(c)) {
-    case U_CONTROL_CHAR:
-    case U_FORMAT_CHAR:
-    case U_LINE_SEPARATOR:
-    case U_PARAGRAPH_SEPARATOR:
-    case U_PRIVATE_USE_CHAR:
-    case U_SURROGATE:
-    case U_UNASSIGNED:
+  switch (unicode::category(static_cast<char32_t>(c))) {
+    case unicode::Category::Cc:
+    case unicode::Category::Cf:
+    case unicode::Category::Zl:
+    case unicode::Category::Zp:
+    case unicode::Category::Co:
+    case unicode::Category::Cs:
+    case unicode::Category::Cn:
       return false;
-    case U_SPACE_SEPARATOR:
+    case unicode::Category::Zs:
       return c == ' ';
     default:
       return true;
@@ -165,7 +165,7 @@ std::string debug_quoted(std::string_view text) {
       default:
         break;
     }
-    if (ill_formed || u_hasBinaryProperty(c, UCHAR_GRAPHEME_EXTEND) || !is_printable(c)) {
+    if (ill_formed || unicode::is_grapheme_extend(static_cast<char32_t>(c)) || !is_printable(c)) {
       append_code_point_escape(out, c);
     } else {
       out.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));

@@ -1,10 +1,11 @@
 #include "util/text.h"
 
-#include <unicode/uchar.h>
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
 #include <limits>
+
+#include "util/unicode.h"
 
 namespace pelorix::text {
 
@@ -28,23 +29,19 @@ std::string decode_lossy(std::string_view bytes) {
 }
 
 std::string_view trim_white_space(std::string_view text) {
+  // One pass forward: the end is where the last character that is no white space ends.
   const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
-  auto begin = 0;
-  auto end = static_cast<std::int32_t>(text.size());
-  while (begin < end) {
-    std::int32_t next = begin;
+  auto length = static_cast<std::int32_t>(text.size());
+  std::int32_t begin = -1, end = 0;
+  for (std::int32_t i = 0; i < length;) {
+    std::int32_t start = i;
     UChar32 c = 0;
-    U8_NEXT(data, next, end, c);
-    if (c < 0 || !u_isUWhiteSpace(c)) break;
-    begin = next;
+    U8_NEXT(data, i, length, c);
+    if (c >= 0 && unicode::is_white_space(static_cast<char32_t>(c))) continue;
+    if (begin < 0) begin = start;
+    end = i;
   }
-  while (end > begin) {
-    std::int32_t previous = end;
-    UChar32 c = 0;
-    U8_PREV(data, begin, previous, c);
-    if (c < 0 || !u_isUWhiteSpace(c)) break;
-    end = previous;
-  }
+  if (begin < 0) return text.substr(0, 0);
   return text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
 }
 
