@@ -15,6 +15,7 @@ set(PELORIX_CORE_SOURCES
   src/element/actions.cpp
   src/element/ax_element.cpp
   src/element/element_search.cpp
+  src/element/keys.cpp
   src/element/screenshot.cpp
   src/element/typing.cpp
   src/healing/healing_config.cpp
