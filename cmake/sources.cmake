@@ -7,6 +7,7 @@ set(PELORIX_CORE_SOURCES
   src/accessibility/primitives.cpp
   src/app/ax_app.cpp
   src/app/connect.cpp
+  src/app/find_all.cpp
   src/app/query.cpp
   src/app/screenshot.cpp
   src/app/search.cpp
@@ -76,7 +77,9 @@ set(PELORIX_MODULE_SOURCES
   src/app/app_type.cpp
   src/element/element_type.cpp
   src/healing/healing_type.cpp
-  # pelorix-inspect's entry point (pelorix_inspect.py), exported beside the init function.
+  # The C interface the companion package calls (the one entry exported beside the init
+  # function), and pelorix-inspect's requests it hands out.
+  src/lib/capi.cpp
   src/inspect/entry.cpp
 )
 set(PELORIX_MODULE_APPLE_SOURCES

@@ -10,7 +10,8 @@ import re
 import pytest
 
 import pelorix
-import pelorix_inspect
+from pelorixkit import _capi
+from pelorixkit import inspect as pelorix_inspect
 from simdesk import AXError, node, point, size, status
 
 PID = 4343
@@ -290,12 +291,12 @@ def test_errors_are_said_on_stderr(desktop, args, message):
 
 @pytest.mark.parametrize("request_text", [b"", b"[]", b'{"open": -1}', b'{"open": 1.5}', b'{"session": 99, "read": 0}', b'{"parse": 3}', b"\xff"])
 def test_bad_requests_to_the_entry_point_are_refused(desktop, request_text):
-    library = pelorix_inspect._library()
-    raw = library.pelorix_inspect_request(request_text)
+    capi = _capi.table()
+    raw = capi.inspect_request(request_text)
     try:
         assert "error" in json.loads(ctypes.string_at(raw))
     finally:
-        library.pelorix_inspect_free(raw)
+        capi.inspect_free(raw)
 
 
 def test_an_element_is_read_once_and_sessions_close(calculator):

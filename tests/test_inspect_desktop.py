@@ -8,7 +8,7 @@ from importlib.metadata import entry_points
 
 import pytest
 
-import pelorix_inspect
+from pelorixkit import inspect as pelorix_inspect
 from realdesk import launch_program
 
 pytestmark = pytest.mark.desktop

@@ -1,6 +1,6 @@
 """The module `pip install .` builds carries none of the test machinery: the simulated desktop,
-its entry points stay out. Only the init function is exported, and the two entry points through
-which pelorix-inspect reads the tree with the module's own backend and search."""
+its entry points stay out. Only the init function is exported, and the entry of the C interface
+through which the companion package reaches the module's own backend and search."""
 
 import os
 import subprocess
@@ -25,12 +25,12 @@ def release_module() -> Path:
     return module
 
 
-def test_the_release_module_exports_only_its_init_function_and_the_inspector_entry_points():
+def test_the_release_module_exports_only_its_init_function_and_the_c_interface():
     module = release_module()
     symbols = subprocess.run(
         ["nm", "-D", "--defined-only", str(module)], check=True, capture_output=True, text=True
     ).stdout.split("\n")
     exported = {line.split()[-1] for line in symbols if line.strip()}
-    assert exported == {"PyInit_pelorix", "pelorix_inspect_request", "pelorix_inspect_free"}
+    assert exported == {"PyInit_pelorix", "pelorix_capi"}
     # Nothing of the simulated desktop is inside, exported or not.
     assert b"pelorix_simdesk" not in module.read_bytes()

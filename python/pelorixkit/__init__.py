@@ -4,3 +4,7 @@ The pelorix module itself stays exactly as it is documented; keyboard shortcuts,
 input, element lists and states, waiting helpers, the desktop session, the pytest plugin and
 pelorix-inspect live here, on top of the module's own objects.
 """
+
+from .elements import children, count, find_all, parent
+
+__all__ = ["children", "count", "find_all", "parent"]

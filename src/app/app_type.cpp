@@ -232,6 +232,12 @@ PyTypeObject* ax_app_type() {
       once(type_cell, [] { return PyType_FromSpec(&type_spec); }));
 }
 
+AXApp* app_record_of(PyObject* object) {
+  PyTypeObject* type = ax_app_type();
+  if (type == nullptr || !PyObject_TypeCheck(object, type)) return nullptr;
+  return reinterpret_cast<AXAppObject*>(object)->record;
+}
+
 PyObject* new_app_object(std::unique_ptr<AXApp> record) {
   PyTypeObject* type = ax_app_type();
   if (type == nullptr) return nullptr;

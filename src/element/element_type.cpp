@@ -237,6 +237,12 @@ PyTypeObject* ax_element_type() {
       once(type_cell, [] { return PyType_FromSpec(&type_spec); }));
 }
 
+AXElement* element_record_of(PyObject* object) {
+  PyTypeObject* type = ax_element_type();
+  if (type == nullptr || !PyObject_TypeCheck(object, type)) return nullptr;
+  return reinterpret_cast<AXElementObject*>(object)->record;
+}
+
 PyObject* new_element_object(ElementHandle handle) {
   PyTypeObject* type = ax_element_type();
   if (type == nullptr) return nullptr;

@@ -1,7 +1,8 @@
-// The C entry points through which the pelorix_inspect module (with ctypes, on the module's own
-// shared library) reads an application's tree and runs the module's own search. They live in
-// the module itself so that they reach the very desktop, elements and search the module uses;
-// the Python surface of pelorix stays as it is.
+// What pelorixkit.inspect asks through the module's C interface: an application's tree and the
+// module's own search. It lives in the module itself so that it reaches the very desktop,
+// elements and search the module uses; the Python surface of pelorix stays as it is.
+#include "inspect/entry.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -131,9 +132,9 @@ char* copy_out(const std::string& text) {
 
 }  // namespace
 
-// Runs one JSON request and returns the JSON reply, to be given back to pelorix_inspect_free;
-// null only when memory ran out.
-extern "C" __attribute__((visibility("default"))) char* pelorix_inspect_request(const char* text) {
+namespace pelorix::inspect {
+
+char* request(const char* text) noexcept {
   try {
     if (text == nullptr) return copy_out(R"({"error":"no request"})");
     // Texts from the application that are not UTF-8 show as replacement characters.
@@ -143,6 +144,8 @@ extern "C" __attribute__((visibility("default"))) char* pelorix_inspect_request(
   }
 }
 
-extern "C" __attribute__((visibility("default"))) void pelorix_inspect_free(char* reply) {
+void free_reply(char* reply) noexcept {
   std::free(reply);
 }
+
+}  // namespace pelorix::inspect

@@ -11,6 +11,7 @@
 #include "accessibility/cf_ref.h"
 #include "app/ax_app.h"
 #include "element/action_mode.h"
+#include "element/ax_element.h"
 #include "healing/healing_config.h"
 #include "lib/arguments.h"
 
@@ -25,6 +26,10 @@ PyTypeObject* healing_config_type();
 // on failure the record is released.
 PyObject* new_app_object(std::unique_ptr<AXApp> record);
 PyObject* new_element_object(ElementHandle handle);
+
+// The record inside an AXApp (or AXElement) object, or null for any other object.
+AXApp* app_record_of(PyObject* object);
+AXElement* element_record_of(PyObject* object);
 
 // A new AXElement for a found element, or the search's error raised.
 PyObject* element_or_raise(Result<ElementHandle> found);

@@ -40,6 +40,8 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
                                       CFTypeRef* value);
 AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribute,
                                      CFTypeRef value);
+AXError AXUIElementIsAttributeSettable(AXUIElementRef element, CFStringRef attribute,
+                                        Boolean* settable);
 AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action);
 AXError AXUIElementGetPid(AXUIElementRef element, pid_t* pid);
 

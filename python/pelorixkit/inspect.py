@@ -2,10 +2,9 @@
 element that pelorix's own search was seen to answer with exactly that element, and a picture
 of the window with every element's box and number.
 
-The tree is read and the queries are run through C entry points of the pelorix module itself
-(with ctypes, on the module's own shared library), so the inspector sees the very elements,
-attribute reads and search that `pelorix.AXApp.find` uses; the Python surface of pelorix is
-left as it is.
+The tree is read and the queries are run through the pelorix module's own C interface, so the
+inspector sees the very elements, attribute reads and search that `pelorix.AXApp.find` uses;
+the Python surface of pelorix is left as it is.
 """
 
 from __future__ import annotations
@@ -24,6 +23,8 @@ from typing import Any, Callable, Iterable, Sequence, TextIO
 
 import pelorix
 
+from . import _capi
+
 __all__ = ["Element", "Session", "Tree", "diagnose", "draw", "main", "read_tree", "suggest_queries"]
 
 # The fields of a query, in the order pelorix tests them, and how each compares.
@@ -41,26 +42,15 @@ DEFAULT_LIMIT = 5000
 # --- The module's entry points ------------------------------------------------------------
 
 
-@functools.cache
-def _library() -> ctypes.PyDLL:
-    # PyDLL keeps the interpreter lock held, as every pelorix call does.
-    library = ctypes.PyDLL(pelorix.__file__)
-    library.pelorix_inspect_request.argtypes = [ctypes.c_char_p]
-    library.pelorix_inspect_request.restype = ctypes.c_void_p
-    library.pelorix_inspect_free.argtypes = [ctypes.c_void_p]
-    library.pelorix_inspect_free.restype = None
-    return library
-
-
 def _request(**fields: Any) -> dict:
-    library = _library()
-    raw = library.pelorix_inspect_request(json.dumps(fields).encode())
+    capi = _capi.table()
+    raw = capi.inspect_request(json.dumps(fields).encode())
     if not raw:
         raise MemoryError("pelorix-inspect: no memory for the reply")
     try:
         reply = json.loads(ctypes.string_at(raw).decode())
     finally:
-        library.pelorix_inspect_free(raw)
+        capi.inspect_free(raw)
     if "error" in reply:
         raise RuntimeError(reply["error"])
     return reply

@@ -1,0 +1,46 @@
+"""The pelorix module's C interface, loaded with ctypes from the module's own shared library.
+
+The table's layout mirrors src/lib/capi.h: fields are only ever appended there, and here in the
+same order. PyDLL and PYFUNCTYPE keep the GIL held during each call and turn a null return with
+an exception set into that exception.
+"""
+
+from __future__ import annotations
+
+import ctypes
+import functools
+
+import pelorix
+
+# The version this package is written against: the table's functions up to it are present.
+VERSION = 1
+
+_object = ctypes.py_object
+
+
+class _Table(ctypes.Structure):
+    _fields_ = [
+        ("version", ctypes.c_uint32),
+        ("size", ctypes.c_uint32),
+        # Version 1
+        ("inspect_request", ctypes.PYFUNCTYPE(ctypes.c_void_p, ctypes.c_char_p)),
+        ("inspect_free", ctypes.PYFUNCTYPE(None, ctypes.c_void_p)),
+        ("find_all", ctypes.PYFUNCTYPE(_object, _object, _object)),
+        ("children", ctypes.PYFUNCTYPE(_object, _object)),
+        ("parent", ctypes.PYFUNCTYPE(_object, _object)),
+        ("attribute", ctypes.PYFUNCTYPE(_object, _object, _object)),
+        # Keyboard and pointer input: appended here, with VERSION raised to 2.
+    ]
+
+
+@functools.cache
+def table() -> _Table:
+    """The module's table; ImportError when the module is older than this package."""
+    library = ctypes.PyDLL(pelorix.__file__)
+    entry = library.pelorix_capi
+    entry.argtypes = [ctypes.c_uint32]
+    entry.restype = ctypes.POINTER(_Table)
+    found = entry(VERSION)
+    if not found:
+        raise ImportError(f"pelorix {pelorix.__version__} lacks the C interface version {VERSION}")
+    return found.contents
