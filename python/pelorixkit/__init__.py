@@ -5,6 +5,7 @@ input, element lists and states, waiting helpers, the desktop session, the pytes
 pelorix-inspect live here, on top of the module's own objects.
 """
 
+from . import keyboard, pointer
 from .elements import children, count, find_all, parent
 
-__all__ = ["children", "count", "find_all", "parent"]
+__all__ = ["children", "count", "find_all", "keyboard", "parent", "pointer"]

@@ -13,7 +13,7 @@ import functools
 import pelorix
 
 # The version this package is written against: the table's functions up to it are present.
-VERSION = 1
+VERSION = 2
 
 _object = ctypes.py_object
 
@@ -29,7 +29,12 @@ class _Table(ctypes.Structure):
         ("children", ctypes.PYFUNCTYPE(_object, _object)),
         ("parent", ctypes.PYFUNCTYPE(_object, _object)),
         ("attribute", ctypes.PYFUNCTYPE(_object, _object, _object)),
-        # Keyboard and pointer input: appended here, with VERSION raised to 2.
+        # Version 2: keyboard and pointer input
+        ("key_input", ctypes.PYFUNCTYPE(_object, _object, _object, _object, _object, _object)),
+        ("pointer_click", ctypes.PYFUNCTYPE(_object, _object, _object, _object, _object, _object)),
+        ("pointer_move", ctypes.PYFUNCTYPE(_object, _object, _object, _object)),
+        ("pointer_drag", ctypes.PYFUNCTYPE(_object, _object, _object, _object, _object, _object)),
+        ("pointer_scroll", ctypes.PYFUNCTYPE(_object, _object, _object, _object, _object, _object)),
     ]
 
 

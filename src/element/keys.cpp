@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <optional>
 
 namespace pelorix::keys {
@@ -273,11 +274,19 @@ std::string_view trim(std::string_view part) {
   return part;
 }
 
+// Messages are built by appending: GCC 12 at -O3 mistakes `"literal" + std::string` for an
+// overlapping copy (-Wrestrict).
+std::string joined(std::initializer_list<std::string_view> pieces) {
+  std::string out;
+  for (std::string_view piece : pieces) out.append(piece);
+  return out;
+}
+
 KeyError unknown(std::string_view part, std::string_view text) {
-  std::string quoted = "'" + std::string(part) + "' in '" + std::string(text) + "'";
   if (missing_on_mac(part))
-    return {"Key " + quoted + " is not offered: Mac keyboards have no such key"};
-  return {"Unknown key name " + quoted};
+    return {joined(
+        {"Key '", part, "' in '", text, "' is not offered: Mac keyboards have no such key"})};
+  return {joined({"Unknown key name '", part, "' in '", text, "'"})};
 }
 
 }  // namespace
@@ -294,8 +303,8 @@ std::string_view modifier_name(Modifier modifier) {
 
 Result<Chord, KeyError> parse_chord(std::string_view text) {
   if (text.size() > kMaxCombinationLength)
-    return KeyError{"Key combination too long: " + std::to_string(text.size()) +
-                    " bytes, at most " + std::to_string(kMaxCombinationLength)};
+    return KeyError{joined({"Key combination too long: ", std::to_string(text.size()),
+                            " bytes, at most ", std::to_string(kMaxCombinationLength)})};
   if (trim(text).empty()) return KeyError{"Empty key combination"};
   std::vector<std::string_view> parts;
   for (std::size_t start = 0;;) {
@@ -313,15 +322,15 @@ Result<Chord, KeyError> parse_chord(std::string_view text) {
   for (std::size_t i = 0; i < parts.size(); ++i) {
     std::string_view part = parts[i];
     if (part.empty())
-      return KeyError{"Empty key name in '" + std::string(text) + "' (write '+' as 'plus')"};
+      return KeyError{joined({"Empty key name in '", text, "' (write '+' as 'plus')"})};
     auto found = lookup(part);
     if (!found) return unknown(part, text);
     if (i + 1 < parts.size()) {
       auto modifier = modifier_of_code(found->code);
       if (!modifier)
-        return KeyError{"'" + std::string(part) + "' in '" + std::string(text) +
-                        "' is not a modifier (shift, ctrl, alt, super): only the last key may be "
-                        "another key"};
+        return KeyError{joined({"'", part, "' in '", text,
+                                "' is not a modifier (shift, ctrl, alt, super): only the last key "
+                                "may be another key"})};
       add_modifier(*modifier);
       continue;
     }
