@@ -36,30 +36,24 @@ __all__ = [
 _LEFT, _RIGHT, _MIDDLE = 0, 1, 2
 
 
-def click(element: pelorix.AXElement, offset: Optional[Point] = None, mode: Mode = None) -> None:
+def click(target: Target, offset: Optional[Point] = None, mode: Mode = None) -> None:
     """A left click (button down and up) at the element's center or `offset`."""
-    _capi.table().pointer_click(element, offset, _LEFT, 1, mode)
+    _capi.table().pointer_click(target, offset, _LEFT, 1, mode)
 
 
-def double_click(
-    element: pelorix.AXElement, offset: Optional[Point] = None, mode: Mode = None
-) -> None:
+def double_click(target: Target, offset: Optional[Point] = None, mode: Mode = None) -> None:
     """Two left clicks in quick succession, the second marked as a double click."""
-    _capi.table().pointer_click(element, offset, _LEFT, 2, mode)
+    _capi.table().pointer_click(target, offset, _LEFT, 2, mode)
 
 
-def right_click(
-    element: pelorix.AXElement, offset: Optional[Point] = None, mode: Mode = None
-) -> None:
+def right_click(target: Target, offset: Optional[Point] = None, mode: Mode = None) -> None:
     """A right click, which usually opens the element's context menu."""
-    _capi.table().pointer_click(element, offset, _RIGHT, 1, mode)
+    _capi.table().pointer_click(target, offset, _RIGHT, 1, mode)
 
 
-def middle_click(
-    element: pelorix.AXElement, offset: Optional[Point] = None, mode: Mode = None
-) -> None:
+def middle_click(target: Target, offset: Optional[Point] = None, mode: Mode = None) -> None:
     """A middle click (on X11 it pastes the primary selection into text fields)."""
-    _capi.table().pointer_click(element, offset, _MIDDLE, 1, mode)
+    _capi.table().pointer_click(target, offset, _MIDDLE, 1, mode)
 
 
 def move(target: Target, offset: Optional[Point] = None, mode: Mode = None) -> None:
@@ -83,12 +77,12 @@ def drag(
 
 
 def scroll(
-    element: pelorix.AXElement,
+    target: Target,
     down: int = 0,
     right: int = 0,
     offset: Optional[Point] = None,
     mode: Mode = None,
 ) -> None:
-    """Moves the pointer onto the element and turns the wheel `down` steps (negative: up) and
+    """Moves the pointer onto the element (or to a screen point) and turns the wheel `down` steps (negative: up) and
     `right` steps (negative: left), -1000 to 1000 each; a step is a line."""
-    _capi.table().pointer_scroll(element, offset, down, right, mode)
+    _capi.table().pointer_scroll(target, offset, down, right, mode)
