@@ -20,6 +20,7 @@ set(PELORIX_CORE_SOURCES
   src/element/keys.cpp
   src/element/pointer.cpp
   src/element/screenshot.cpp
+  src/element/tree_reads.cpp
   src/element/typing.cpp
   src/healing/healing_config.cpp
   src/inspect/inspection.cpp

@@ -7,5 +7,45 @@ pelorix-inspect live here, on top of the module's own objects.
 
 from . import keyboard, pointer
 from .elements import children, count, find_all, parent
+from .states import (
+    STATES,
+    checked,
+    editable,
+    expanded,
+    focusable,
+    maximum,
+    minimum,
+    number,
+    selected,
+    showing,
+    state,
+    all_states,
+    visible,
+)
+from .waiting import WaitTimeout, wait_for, wait_gone, wait_until
 
-__all__ = ["children", "count", "find_all", "keyboard", "parent", "pointer"]
+__all__ = [
+    "WaitTimeout",
+    "STATES",
+    "checked",
+    "children",
+    "count",
+    "editable",
+    "expanded",
+    "find_all",
+    "keyboard",
+    "focusable",
+    "maximum",
+    "minimum",
+    "number",
+    "parent",
+    "pointer",
+    "selected",
+    "showing",
+    "state",
+    "all_states",
+    "visible",
+    "wait_for",
+    "wait_gone",
+    "wait_until",
+]

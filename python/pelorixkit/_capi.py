@@ -8,7 +8,7 @@ an exception set into that exception.
 from __future__ import annotations
 
 import ctypes
-import functools
+from typing import Any, Callable
 
 import pelorix
 
@@ -19,6 +19,22 @@ _object = ctypes.py_object
 
 
 class _Table(ctypes.Structure):
+    # What each field is to type checkers (ctypes makes them from _fields_ below); a field
+    # appended there is declared here too.
+    version: int
+    size: int
+    inspect_request: Callable[[bytes], int | None]
+    inspect_free: Callable[[int], None]
+    find_all: Callable[[object, object], Any]
+    children: Callable[[object], Any]
+    parent: Callable[[object], Any]
+    attribute: Callable[[object, object], Any]
+    key_input: Callable[[object, object, object, object, object], None]
+    pointer_click: Callable[[object, object, object, object, object], None]
+    pointer_move: Callable[[object, object, object], None]
+    pointer_drag: Callable[[object, object, object, object, object], None]
+    pointer_scroll: Callable[[object, object, object, object, object], None]
+
     _fields_ = [
         ("version", ctypes.c_uint32),
         ("size", ctypes.c_uint32),
@@ -38,9 +54,14 @@ class _Table(ctypes.Structure):
     ]
 
 
-@functools.cache
+_table: _Table | None = None
+
+
 def table() -> _Table:
     """The module's table; ImportError when the module is older than this package."""
+    global _table
+    if _table is not None:
+        return _table
     library = ctypes.PyDLL(pelorix.__file__)
     entry = library.pelorix_capi
     entry.argtypes = [ctypes.c_uint32]
@@ -48,4 +69,5 @@ def table() -> _Table:
     found = entry(VERSION)
     if not found:
         raise ImportError(f"pelorix {pelorix.__version__} lacks the C interface version {VERSION}")
-    return found.contents
+    _table = found.contents
+    return _table

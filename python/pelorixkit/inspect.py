@@ -12,7 +12,6 @@ from __future__ import annotations
 import argparse
 import ctypes
 import difflib
-import functools
 import io
 import itertools
 import json
@@ -56,11 +55,20 @@ def _request(**fields: Any) -> dict:
     return reply
 
 
-@functools.lru_cache(maxsize=65536)
 def parse(query: str) -> dict:
     """What pelorix's query parser makes of `query`: the four fields (None when absent) and
     the debug form, or {"invalid": message}."""
-    return _request(parse=query)
+    parsed = _parsed.get(query)
+    if parsed is None:
+        if len(_parsed) >= _PARSED_KEPT:
+            _parsed.clear()
+        parsed = _parsed[query] = _request(parse=query)
+    return parsed
+
+
+# Checking a tree's queries parses the same texts many times over.
+_PARSED_KEPT = 65536
+_parsed: dict[str, dict] = {}
 
 
 class Session:
@@ -225,7 +233,7 @@ def read_tree(session: Session, limit: int = DEFAULT_LIMIT, progress: Callable |
     # An element lies off screen when it has no area or none of it is inside its window.
     windows: dict[int, tuple | None] = {}
     for e in elements:
-        window = e.bounds if e.role == "AXWindow" else windows.get(e.parent)
+        window = e.bounds if e.role == "AXWindow" or e.parent is None else windows.get(e.parent)
         windows[e.number] = window
         if e.bounds is not None:
             x, y, w, h = e.bounds

@@ -8,6 +8,7 @@
 #include "accessibility/primitives.h"
 #include "app/find_all.h"
 #include "app/query.h"
+#include "element/tree_reads.h"
 #include "inspect/entry.h"
 #include "lib/capi_input.h"
 #include "lib/py_ref.h"
@@ -79,19 +80,17 @@ PyObject* find_all(PyObject* scope, PyObject* query) {
 PyObject* children(PyObject* scope) {
   AXUIElementRef element = scope_element(scope, "children", true);
   if (element == nullptr) return nullptr;
-  auto listed = accessibility::get_children(element);
-  if (listed) return element_list(std::move(*listed));
-  // No children attribute is no children; an element that no longer answers at all is gone.
-  if (accessibility::get_string_attribute_value(element, "AXRole")) return PyList_New(0);
-  return raise_error(listed.error());
+  auto listed = element_children(element);
+  if (!listed) return raise_error(listed.error());
+  return element_list(std::move(*listed));
 }
 
 PyObject* parent(PyObject* element_object) {
   AXUIElementRef element = scope_element(element_object, "parent", false);
   if (element == nullptr) return nullptr;
-  auto value = accessibility::get_attribute(element, "AXParent");
-  if (!value || !accessibility::is_element(value->get())) Py_RETURN_NONE;
-  return new_element_object(ElementHandle::retain(static_cast<AXUIElementRef>(value->get())));
+  ElementHandle found = element_parent(element);
+  if (!found) Py_RETURN_NONE;
+  return new_element_object(std::move(found));
 }
 
 PyObject* from_value(CFTypeRef value) {
@@ -119,40 +118,12 @@ PyObject* from_value(CFTypeRef value) {
   Py_RETURN_NONE;
 }
 
-#if defined(__APPLE__)
-// States macOS has no attribute for, as what the attributes it has say about them.
-bool settable(AXUIElementRef element, const char* attribute) {
-  CFRef<CFStringRef> name = accessibility::make_cf_string(attribute);
-  Boolean can = false;
-  return name && AXUIElementIsAttributeSettable(element, name.get(), &can) == kAXErrorSuccess &&
-         can;
-}
-
-PyObject* derived_state(AXUIElementRef element, const std::string& name) {
-  if (name == "AXEditable") return PyBool_FromLong(settable(element, "AXValue"));
-  if (name == "AXFocusable") return PyBool_FromLong(settable(element, "AXFocused"));
-  if (name != "AXVisible" && name != "AXShowing") return nullptr;
-  auto hidden = AXElement::get_bool_attribute(element, "AXHidden");
-  if (!accessibility::get_string_attribute_value(element, "AXRole")) Py_RETURN_NONE;
-  bool visible = !hidden.value_or(false);
-  if (name == "AXVisible" || !visible) return PyBool_FromLong(visible);
-  auto bounds = AXElement::bounds(element);
-  return PyBool_FromLong(bounds && bounds->width > 0 && bounds->height > 0);
-}
-#endif
-
 PyObject* attribute(PyObject* element_object, PyObject* name_object) {
   AXUIElementRef element = scope_element(element_object, "attribute", false);
   if (element == nullptr) return nullptr;
   auto name = text_argument(name_object, "attribute", "name");
   if (!name) return nullptr;
-#if defined(__APPLE__)
-  if (PyObject* derived = derived_state(element, *name)) return derived;
-  if (PyErr_Occurred()) return nullptr;
-#endif
-  auto value = accessibility::get_attribute(element, *name);
-  if (!value) Py_RETURN_NONE;
-  return from_value(value->get());
+  return from_value(element_attribute(element, *name).get());
 }
 
 template <auto F>

@@ -128,6 +128,22 @@ template <::AXError (*kRead)(AtspiAccessible*, std::string*)>
   return kAXErrorSuccess;
 }
 
+// The check mark macOS shows beside a checked menu item.
+::AXError menu_item_mark(const Target& target, std::string_view, CFTypeRef* value) {
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  if (::AXError read = read_role(target.accessible, &role); read != kAXErrorSuccess) return read;
+  if (!role_in(kMarkedMenuItemRoles, role)) return kAXErrorAttributeUnsupported;
+  States states;
+  if (::AXError read = read_states(target.accessible, &states); read != kAXErrorSuccess)
+    return read;
+  for (AtspiStateType checked : kCheckedStates) {
+    if (!states.has(checked)) continue;
+    *value = string_value(std::string(kMenuItemMark));
+    return kAXErrorSuccess;
+  }
+  return kAXErrorNoValue;
+}
+
 struct Reader {
   std::string_view name;
   ::AXError (*read)(const Target& target, std::string_view name, CFTypeRef* value);
@@ -151,6 +167,7 @@ constexpr Reader kReaders[] = {
     {"AXFocusedWindow", windows},
     {"AXMinValue", bound},
     {"AXMaxValue", bound},
+    {"AXMenuItemMarkChar", menu_item_mark},
 };
 
 }  // namespace

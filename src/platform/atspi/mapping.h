@@ -148,6 +148,16 @@ inline constexpr AtspiRole kCheckableRoles[] = {
 };
 inline constexpr AtspiStateType kCheckedStates[] = {ATSPI_STATE_CHECKED, ATSPI_STATE_PRESSED};
 
+// Menu items whose AXMenuItemMarkChar is kMenuItemMark while they have kCheckedStates (Qt marks
+// its checkable menu items with the checked state alone, in the plain menu item role); without
+// the state they have no mark (kAXErrorNoValue).
+inline constexpr AtspiRole kMarkedMenuItemRoles[] = {
+    ATSPI_ROLE_MENU_ITEM,
+    ATSPI_ROLE_CHECK_MENU_ITEM,
+    ATSPI_ROLE_RADIO_MENU_ITEM,
+};
+inline constexpr std::string_view kMenuItemMark = "\xe2\x9c\x93";  // U+2713, in UTF-8
+
 // Roles that a pointer click in their middle presses when they offer no action for it.
 inline constexpr AtspiRole kClickableRoles[] = {
     ATSPI_ROLE_PUSH_BUTTON,     ATSPI_ROLE_PUSH_BUTTON_MENU,
@@ -202,6 +212,12 @@ inline constexpr StateAttribute kStateAttributes[] = {
     {"AXFocused", ATSPI_STATE_FOCUSED},
     {"AXSelected", ATSPI_STATE_SELECTED},
     {"AXExpanded", ATSPI_STATE_EXPANDED},
+    // macOS has no attribute for these four; on Linux the backend answers them under these
+    // names, and the companion package's states read them.
+    {"AXShowing", ATSPI_STATE_SHOWING},
+    {"AXVisible", ATSPI_STATE_VISIBLE},
+    {"AXEditable", ATSPI_STATE_EDITABLE},
+    {"AXFocusable", ATSPI_STATE_FOCUSABLE},
 };
 
 // libatspi passes on a D-Bus error's text: the error names are stable, and so is libatspi's
