@@ -83,6 +83,7 @@ def scroll(
     offset: Optional[Point] = None,
     mode: Mode = None,
 ) -> None:
-    """Moves the pointer onto the element (or to a screen point) and turns the wheel `down` steps (negative: up) and
-    `right` steps (negative: left), -1000 to 1000 each; a step is a line."""
+    """Moves the pointer onto the element (or to a screen point) and turns the wheel `down`
+    steps (negative: up) and `right` steps (negative: left), -1000 to 1000 each; a step is a
+    line."""
     _capi.table().pointer_scroll(target, offset, down, right, mode)

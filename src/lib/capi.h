@@ -61,13 +61,13 @@ typedef struct PelorixCapi {
    * corner that lies inside it) or, where a target may be one, at a screen point (x, y): a click
    * of `button` (0 left, 1 right, 2 middle) `count` times (1 to 3), a move, a drag with the
    * left button, a scroll of `down` and `right` wheel steps (-1000 to 1000). */
-  PyObject* (*pointer_click)(PyObject* target, PyObject* offset, PyObject* button,
-                             PyObject* count, PyObject* mode);
+  PyObject* (*pointer_click)(PyObject* target, PyObject* offset, PyObject* button, PyObject* count,
+                             PyObject* mode);
   PyObject* (*pointer_move)(PyObject* target, PyObject* offset, PyObject* mode);
   PyObject* (*pointer_drag)(PyObject* source, PyObject* source_offset, PyObject* destination,
                             PyObject* destination_offset, PyObject* mode);
-  PyObject* (*pointer_scroll)(PyObject* target, PyObject* offset, PyObject* down,
-                              PyObject* right, PyObject* mode);
+  PyObject* (*pointer_scroll)(PyObject* target, PyObject* offset, PyObject* down, PyObject* right,
+                              PyObject* mode);
 } PelorixCapi;
 
 /* The table when the module's version is at least `version`, else null. */
