@@ -291,6 +291,17 @@ KeyError unknown(std::string_view part, std::string_view text) {
 
 }  // namespace
 
+std::vector<std::string> known_key_names() {
+  std::vector<std::string> out;
+  for (const KeyName& key : kNamedKeys) out.emplace_back(key.name);
+  for (const CharacterKey& key : kCharacterKeys) {
+    out.emplace_back(key.name.empty() ? std::string(1, key.character) : std::string(key.name));
+    if (key.character >= 'a' && key.character <= 'z')
+      out.emplace_back(1, static_cast<char>(key.character - 32));
+  }
+  return out;
+}
+
 std::uint16_t modifier_key_code(Modifier modifier) {
   constexpr std::array<std::uint16_t, 4> codes = {56, 59, 58, 55};
   return codes[static_cast<std::size_t>(modifier)];

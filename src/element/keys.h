@@ -47,6 +47,9 @@ struct KeyError {
 // message quoting it stays readable.
 inline constexpr std::size_t kMaxCombinationLength = 200;
 
+// The canonical name of every key the parser knows, the single characters included.
+std::vector<std::string> known_key_names();
+
 // "mod+mod+key": '+'-separated parts, spaces around each ignored. Every part but the last must
 // be a modifier (shift; ctrl/control; alt/option; super/meta/cmd/command, and the keysym names
 // of their keys); the last may be any key, a modifier included ("shift" alone presses Shift).
