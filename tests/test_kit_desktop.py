@@ -5,7 +5,7 @@ and Qt 5 (FeatherPad)."""
 import pytest
 
 import pelorixkit
-from realdesk import launch_stock, launch_zenity, wait_until
+from realdesk import launch_stock, launch_zenity
 
 pytestmark = pytest.mark.desktop
 
@@ -57,6 +57,10 @@ def test_gtk4_check_button_and_expander_before_and_after(stock):
     checks = pelorixkit.find_all(app, "role:AXCheckBox title:checkbutton")
     assert len(checks) == pelorixkit.count(app, "role:AXCheckBox title:checkbutton") >= 2
     box = next(c for c in checks if not pelorixkit.checked(c))
+    # GTK 4 never sets showing below a window: what is mapped shows, what is not does not.
+    assert pelorixkit.showing(box)
+    hue = app.find("role:AXSlider title:Hue")
+    assert pelorixkit.visible(hue) and not pelorixkit.showing(hue)
     box.click()
     assert pelorixkit.wait_until(box, "checked", equals=True, timeout_ms=5000) is True
     box.click()
@@ -80,7 +84,7 @@ def test_qt_tabs_counted_and_a_menu_item_checked_before_and_after(stock):
     [bar] = pelorixkit.find_all(app, "role:AXTabGroup")
     assert pelorixkit.count(bar, "AXRole:AXRadioButton") == 1
     app.find("role:AXButton title:New").click()
-    wait_until(lambda: pelorixkit.count(bar, "AXRole:AXRadioButton") == 2)
+    assert len(pelorixkit.wait_count(bar, "AXRole:AXRadioButton", 2, timeout_ms=5000)) == 2
     assert [c.role() for c in pelorixkit.children(bar)] == ["AXRadioButton", "AXRadioButton"]
 
     wrap = app.find("role:AXMenuItem title:Wrap Lines")

@@ -52,6 +52,7 @@ def test_every_example_of_the_page_runs_as_written(desktop, editor, page):
         # What its examples wait for comes a moment later.
         desktop.schedule(150, "add_nodes", parent=nodes[1], nodes=[node("AXSheet", "Saved")])
         desktop.schedule(150, "set_attrs", node=nodes.find(title="Status"), attrs={"value": "Ready"})
+        desktop.schedule(150, "add_nodes", parent=nodes[2], nodes=[node("AXRadioButton", "draft.txt")])
     found = examples(page)
     assert found, f"{page} has no example"
     for example in found:

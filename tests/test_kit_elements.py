@@ -1,10 +1,13 @@
 """pelorixkit's lists and navigation on the simulated desktop: every match in the order the
 module's own search meets them, the count, children and parent, and the refusals of bad input."""
 
+import ctypes
+
 import pytest
 
 import pelorix
 import pelorixkit
+from pelorixkit import _capi
 from simdesk import node
 
 PID = 4343
@@ -116,6 +119,10 @@ def test_a_removed_element_has_no_children_to_list(app):
         (lambda c, w: pelorixkit.children(42), TypeError, "not int"),
         (lambda c, w: pelorixkit.parent(c), TypeError, "takes an AXElement, not AXApp"),
         (lambda c, w: pelorixkit.find_all(c, "a\ud800b"), UnicodeEncodeError, "surrogate"),
+        # Through the C interface a caller can pass NULL itself.
+        (lambda c, w: _capi.table().find_all(ctypes.py_object(), "x"), TypeError, r"^find_all\(\) takes an AXApp or an AXElement$"),
+        (lambda c, w: _capi.table().parent(ctypes.py_object()), TypeError, r"^parent\(\) takes an AXElement$"),
+        (lambda c, w: _capi.table().attribute(w, ctypes.py_object()), TypeError, "name must be a str"),
     ],
 )
 def test_bad_input_is_refused_with_a_clear_error(app, call, error, message):
@@ -123,3 +130,11 @@ def test_bad_input_is_refused_with_a_clear_error(app, call, error, message):
     [window] = connected.windows()
     with pytest.raises(error, match=message):
         call(connected, window)
+
+
+def test_the_table_is_handed_out_for_the_versions_the_module_has():
+    library = ctypes.PyDLL(pelorix.__file__)
+    library.pelorix_capi.restype = ctypes.c_void_p
+    library.pelorix_capi.argtypes = [ctypes.c_uint32]
+    assert library.pelorix_capi(0) is None and library.pelorix_capi(2**32 - 1) is None
+    assert library.pelorix_capi(1) == ctypes.addressof(_capi.table())

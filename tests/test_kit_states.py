@@ -43,6 +43,16 @@ def test_checked_reads_the_value_or_the_menu_mark(element_with, attrs, expected)
     assert states.checked(element) is expected
 
 
+@pytest.mark.parametrize(
+    "role, expected",
+    [("AXCheckBox", True), ("AXRadioButton", True), ("AXMenuItem", True), ("AXSlider", False), ("AXIncrementor", False)],
+)
+def test_only_checkable_roles_are_checked_by_their_value(desktop, role, expected):
+    nodes = desktop.add_app(PID, node("AXApplication", children=[node("AXWindow", children=[node(role, "Probe", value=1)])]))
+    nodes[0].set(windows=[nodes[1]], main_window=nodes[1])
+    assert states.checked(pelorix.app(pid=PID).find("title:Probe")) is expected
+
+
 FLAGS = {
     "selected": "AXSelected",
     "expanded": "AXExpanded",

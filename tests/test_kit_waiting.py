@@ -41,6 +41,14 @@ def test_wait_for_returns_the_first_element_once_one_appears(app, desktop):
     assert pelorixkit.wait_for(connected, "role:AXSheet", timeout_ms=3000).title() == "Saved 1"
 
 
+def test_wait_count_returns_the_matches_once_there_are_so_many(app, desktop):
+    connected, nodes = app
+    desktop.schedule(50, "add_nodes", parent=nodes[1], nodes=[node("AXButton", "Open")])
+    desktop.schedule(150, "add_nodes", parent=nodes[1], nodes=[node("AXButton", "Close")])
+    assert [b.title() for b in pelorixkit.wait_count(connected, "role:AXButton", 3, timeout_ms=3000)] == ["Save", "Open", "Close"]
+    assert pelorixkit.wait_count(connected, "role:AXSheet", 0, timeout_ms=0) == []
+
+
 def test_wait_gone_returns_once_nothing_matches(app, desktop):
     connected, nodes = app
     desktop.schedule(100, "remove", node=nodes.find(title="Save"))
@@ -71,6 +79,7 @@ def test_wait_until_returns_the_value_once_it_holds(app, desktop, target, attrib
     [
         (lambda c: pelorixkit.wait_for(c, "role:AXSheet", timeout_ms=120), r"'role:AXSheet' matched nothing in the application \(pid 4646\) within 120 ms \(last seen: 0 matches\)", 0),
         (lambda c: pelorixkit.wait_for(c.windows()[0], "AXTitle:Print", timeout_ms=0), r"'AXTitle:Print' matched nothing below AXWindow 'Editor'", 0),
+        (lambda c: pelorixkit.wait_count(c, "role:AXButton", 2, timeout_ms=60), r"'role:AXButton' did not match 2 elements in the application \(pid 4646\) within 60 ms \(last seen: 1 match\)", 1),
         (lambda c: pelorixkit.wait_gone(c, "role:AXButton", timeout_ms=60), r"'role:AXButton' still matched 1 element in the .* after 60 ms \(last seen: AXButton 'Save' first\)", 1),
         (lambda c: pelorixkit.wait_until(c.find("title:Save"), "value", equals="busy", timeout_ms=60), r"the value of AXButton 'Save' did not equal 'busy' within 60 ms \(last seen: 'idle'\)", "idle"),
         (lambda c: pelorixkit.wait_until(c.find("title:Wrap"), "checked", equals=True, timeout_ms=60), r"the checked of AXCheckBox 'Wrap' did not equal True .*\(last seen: False\)", False),
@@ -101,6 +110,8 @@ def test_an_element_that_goes_away_is_waited_for_and_reported_as_none(app, deskt
         (lambda c, e: pelorixkit.wait_for(c, "title:Save", timeout_ms=1.5), TypeError, "must be an int"),
         (lambda c, e: pelorixkit.wait_gone(c, "title:Save", timeout_ms=True), TypeError, "must be an int"),
         (lambda c, e: pelorixkit.wait_for(c, "colour:red"), ValueError, "colour"),
+        (lambda c, e: pelorixkit.wait_count(c, "title:Save", -1), ValueError, "count must not be negative"),
+        (lambda c, e: pelorixkit.wait_count(c, "title:Save", "2"), TypeError, "count must be an int"),
         (lambda c, e: pelorixkit.wait_gone(c, 7), TypeError, "query must be a str"),
         (lambda c, e: pelorixkit.wait_until(e, "title"), TypeError, "exactly one of"),
         (lambda c, e: pelorixkit.wait_until(e, "title", equals="a", contains="b"), TypeError, "exactly one of"),

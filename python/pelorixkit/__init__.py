@@ -22,7 +22,7 @@ from .states import (
     all_states,
     visible,
 )
-from .waiting import WaitTimeout, wait_for, wait_gone, wait_until
+from .waiting import WaitTimeout, wait_count, wait_for, wait_gone, wait_until
 
 __all__ = [
     "WaitTimeout",
@@ -45,6 +45,7 @@ __all__ = [
     "state",
     "all_states",
     "visible",
+    "wait_count",
     "wait_for",
     "wait_gone",
     "wait_until",

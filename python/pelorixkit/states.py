@@ -16,6 +16,7 @@ import pelorix
 from . import _capi
 
 __all__ = [
+    "CHECKABLE_ROLES",
     "STATES",
     "checked",
     "editable",
@@ -46,15 +47,17 @@ def _number(value: object) -> float | None:
     return float(value) if math.isfinite(value) else None
 
 
+# The roles whose numeric AXValue says whether they are checked: a slider at 1 is not checked.
+CHECKABLE_ROLES = frozenset({"AXCheckBox", "AXRadioButton", "AXMenuItem"})
+
+
 def checked(element: pelorix.AXElement) -> bool:
     """Whether a check box, toggle or radio button, or a check or radio menu item is checked
-    (its AXValue is 1; on macOS a menu item's AXMenuItemMarkChar is set). A mixed check box
-    (AXValue 2) is not checked."""
+    (its AXValue is 1; a menu item's AXMenuItemMarkChar is set). A mixed check box (AXValue 2)
+    is not checked."""
     value = _read(element, "AXValue")
-    if isinstance(value, bool):
-        return value
-    if isinstance(value, (int, float)):
-        return value == 1
+    if isinstance(value, (bool, int, float)):
+        return element.role() in CHECKABLE_ROLES and value == 1
     mark = _read(element, "AXMenuItemMarkChar")
     return isinstance(mark, str) and mark != ""
 

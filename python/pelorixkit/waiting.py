@@ -1,5 +1,5 @@
-"""Waiting: until a query matches, until it no longer matches, until an element's title, value
-or state equals or contains what is expected.
+"""Waiting: until a query matches, until it no longer matches, until it matches so many
+elements, until an element's title, value or state equals or contains what is expected.
 
 Each wait checks at once, then every 50 ms, until it holds or `timeout_ms` has passed (at least
 one check is made, and the time limit is checked after each). When the time is up it raises
@@ -16,7 +16,7 @@ import pelorix
 from . import elements, states
 from .elements import Scope
 
-__all__ = ["DEFAULT_TIMEOUT_MS", "WaitTimeout", "wait_for", "wait_gone", "wait_until"]
+__all__ = ["DEFAULT_TIMEOUT_MS", "WaitTimeout", "wait_count", "wait_for", "wait_gone", "wait_until"]
 
 DEFAULT_TIMEOUT_MS = 5000
 POLL_INTERVAL_S = 0.05
@@ -101,6 +101,24 @@ def wait_gone(scope: Scope, query: str, timeout_ms: int = DEFAULT_TIMEOUT_MS) ->
     raise WaitTimeout(
         f"{query!r} still matched {len(matches)} element{'s' if len(matches) > 1 else ''} "
         f"{_where(scope)} after {timeout_ms} ms (last seen: {first} first)",
+        len(matches),
+    )
+
+
+def wait_count(scope: Scope, query: str, count: int, timeout_ms: int = DEFAULT_TIMEOUT_MS) -> list[pelorix.AXElement]:
+    """Waits until `query` matches exactly `count` elements ("the window has 2 tabs") and
+    returns them."""
+    if isinstance(count, bool) or not isinstance(count, int):
+        raise TypeError(f"count must be an int, not {type(count).__name__}")
+    if count < 0:
+        raise ValueError(f"count must not be negative, got {count}")
+    elements.find_all(scope, query)
+    done, matches = _poll(timeout_ms, lambda: (len(m := elements.find_all(scope, query)) == count, m))
+    if done:
+        return matches
+    raise WaitTimeout(
+        f"{query!r} did not match {count} elements {_where(scope)} within {timeout_ms} ms "
+        f"(last seen: {len(matches)} match{'' if len(matches) == 1 else 'es'})",
         len(matches),
     )
 

@@ -48,8 +48,11 @@ std::vector<ElementHandle> find_all_matching(AXUIElementRef root, const SearchCr
   while (!queue.empty()) {
     ElementHandle element = std::move(queue.front());
     queue.pop_front();
+    // Tested before its children are read, as the find operations do: the reads go in the
+    // order a backend that batches them expects.
+    bool matches = element_matches(element.get(), criteria);
     for (ElementHandle& child : walk.children_of(element.get())) queue.push_back(std::move(child));
-    if (element_matches(element.get(), criteria)) found.push_back(std::move(element));
+    if (matches) found.push_back(std::move(element));
   }
   return confirmed(std::move(found), scope,
                    [&](AXUIElementRef element) { return element_matches(element, criteria); });

@@ -18,14 +18,22 @@
 namespace pelorix::binding {
 namespace {
 
-// The element an AXApp or AXElement object stands for, or null with a TypeError naming
-// `function` and what it takes.
-AXUIElementRef scope_element(PyObject* scope, const char* function, bool app_allowed) {
-  if (AXElement* element = element_record_of(scope)) return element->handle.get();
-  if (app_allowed) {
-    if (AXApp* app = app_record_of(scope)) return app->element.get();
+// The element an AXApp or AXElement object stands for, or false with a TypeError naming
+// `function` and what it takes. The element is null when the platform answered without one.
+bool scope_element(PyObject* scope, const char* function, bool app_allowed,
+                   AXUIElementRef* element) {
+  if (scope != nullptr) {
+    if (AXElement* record = element_record_of(scope)) {
+      *element = record->handle.get();
+      return true;
+    }
+    AXApp* app = app_allowed ? app_record_of(scope) : nullptr;
+    if (app != nullptr) {
+      *element = app->element.get();
+      return true;
+    }
   }
-  if (PyErr_Occurred()) return nullptr;
+  if (PyErr_Occurred()) return false;
   const char* wanted = app_allowed ? "an AXApp or an AXElement" : "an AXElement";
   PyRef type_name = PyRef::steal(scope == nullptr ? nullptr : PyType_GetName(Py_TYPE(scope)));
   if (!type_name) {
@@ -34,7 +42,7 @@ AXUIElementRef scope_element(PyObject* scope, const char* function, bool app_all
   } else {
     PyErr_Format(PyExc_TypeError, "%s() takes %s, not %U", function, wanted, type_name.get());
   }
-  return nullptr;
+  return false;
 }
 
 std::optional<std::string> text_argument(PyObject* object, const char* function, const char* what) {
@@ -60,9 +68,9 @@ PyObject* element_list(std::vector<ElementHandle> elements) {
 }
 
 PyObject* find_all(PyObject* scope, PyObject* query) {
+  AXUIElementRef root = nullptr;
+  if (!scope_element(scope, "find_all", true, &root)) return nullptr;
   bool in_app = app_record_of(scope) != nullptr;
-  AXUIElementRef root = scope_element(scope, "find_all", true);
-  if (root == nullptr) return nullptr;
   auto text = text_argument(query, "find_all", "query");
   if (!text) return nullptr;
   if (in_app) {
@@ -71,23 +79,26 @@ PyObject* find_all(PyObject* scope, PyObject* query) {
       PyErr_Format(PyExc_ValueError, "%s: %s", criteria.error().message().c_str(), text->c_str());
       return nullptr;
     }
+    if (root == nullptr) return PyList_New(0);
     return element_list(find_all_matching(root, *criteria));
   }
+  if (root == nullptr) return PyList_New(0);
   const std::pair<std::string, std::string> parsed = parse_attribute_query(*text);
   return element_list(find_all_below(root, parsed.first, parsed.second));
 }
 
 PyObject* children(PyObject* scope) {
-  AXUIElementRef element = scope_element(scope, "children", true);
-  if (element == nullptr) return nullptr;
+  AXUIElementRef element = nullptr;
+  if (!scope_element(scope, "children", true, &element)) return nullptr;
+  // A null element is refused as the platform refuses it (illegal argument).
   auto listed = element_children(element);
   if (!listed) return raise_error(listed.error());
   return element_list(std::move(*listed));
 }
 
 PyObject* parent(PyObject* element_object) {
-  AXUIElementRef element = scope_element(element_object, "parent", false);
-  if (element == nullptr) return nullptr;
+  AXUIElementRef element = nullptr;
+  if (!scope_element(element_object, "parent", false, &element)) return nullptr;
   ElementHandle found = element_parent(element);
   if (!found) Py_RETURN_NONE;
   return new_element_object(std::move(found));
@@ -119,8 +130,8 @@ PyObject* from_value(CFTypeRef value) {
 }
 
 PyObject* attribute(PyObject* element_object, PyObject* name_object) {
-  AXUIElementRef element = scope_element(element_object, "attribute", false);
-  if (element == nullptr) return nullptr;
+  AXUIElementRef element = nullptr;
+  if (!scope_element(element_object, "attribute", false, &element)) return nullptr;
   auto name = text_argument(name_object, "attribute", "name");
   if (!name) return nullptr;
   return from_value(element_attribute(element, *name).get());

@@ -25,25 +25,31 @@ PyRef type_name(PyObject* object) {
   return name;
 }
 
-// An AXElement's element, or an AXApp's application element when `app_allowed`; null with a
-// TypeError otherwise.
-AXUIElementRef element_of(PyObject* object, const char* function, const char* parameter,
-                          bool app_allowed) {
-  if (AXElement* element = element_record_of(object)) return element->handle.get();
-  if (app_allowed) {
-    if (AXApp* app = app_record_of(object)) return app->element.get();
+// An AXElement's element, or an AXApp's application element when `app_allowed`; false with a
+// TypeError otherwise. The element is null when the platform answered without one.
+bool element_of(PyObject* object, const char* function, const char* parameter, bool app_allowed,
+                AXUIElementRef* element) {
+  if (object != nullptr) {
+    if (AXElement* record = element_record_of(object)) {
+      *element = record->handle.get();
+      return true;
+    }
+    if (AXApp* app = app_allowed ? app_record_of(object) : nullptr) {
+      *element = app->element.get();
+      return true;
+    }
   }
-  if (PyErr_Occurred()) return nullptr;
+  if (PyErr_Occurred()) return false;
   const char* wanted = app_allowed ? "an AXApp or an AXElement" : "an AXElement";
   if (object == nullptr) {
     PyErr_Format(PyExc_TypeError, "%s(): %s must be %s", function, parameter, wanted);
-    return nullptr;
+    return false;
   }
   PyRef name = type_name(object);
-  if (!name) return nullptr;
+  if (!name) return false;
   PyErr_Format(PyExc_TypeError, "%s(): %s must be %s, not %U", function, parameter, wanted,
                name.get());
-  return nullptr;
+  return false;
 }
 
 // An optional mode: None is no mode at all, unlike the methods' default of BACKGROUND.
@@ -132,8 +138,13 @@ bool read_target(PyObject* object, PyObject* offset, const char* function, const
     target->element = nullptr;
     return read_point(object, function, parameter, &target->at);
   }
-  target->element = element_of(object, function, parameter, false);
-  if (target->element == nullptr) return false;
+  if (!element_of(object, function, parameter, false, &target->element)) return false;
+  if (target->element == nullptr) {
+    // An element the platform delivered as nothing has no place on the screen either.
+    raise_error(
+        AXError(AXErrorKind::ActionFailed, "The element has no position and size on the screen"));
+    return false;
+  }
   return read_point(offset, function, offset_parameter, &target->at);
 }
 
@@ -151,8 +162,9 @@ PyObject* key_input(PyObject* target, PyObject* keys, PyObject* action, PyObject
   auto which = whole(action, "key_input", "action", 0, 2);
   if (!which) return nullptr;
   const char* function = kKeyFunctions[*which];
-  AXUIElementRef element = element_of(target, function, "target", true);
-  if (element == nullptr) return nullptr;
+  AXUIElementRef element = nullptr;
+  // A null element is refused by the keyboard itself, as type_text refuses it.
+  if (!element_of(target, function, "target", true, &element)) return nullptr;
   if (keys == nullptr || !PyUnicode_Check(keys)) {
     PyErr_Format(PyExc_TypeError, "%s(): keys must be a str", function);
     return nullptr;

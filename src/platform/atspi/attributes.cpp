@@ -128,6 +128,24 @@ template <::AXError (*kRead)(AtspiAccessible*, std::string*)>
   return kAXErrorSuccess;
 }
 
+::AXError showing(const Target& target, std::string_view, CFTypeRef* value) {
+  States states;
+  if (::AXError read = read_states(target.accessible, &states); read != kAXErrorSuccess)
+    return read;
+  bool shown = states.has(kShowingState);
+  if (!shown && states.has(ATSPI_STATE_VISIBLE)) {
+    std::string name = toolkit(target.accessible);
+    bool without_showing = false;
+    for (std::string_view prefix : kToolkitsWithoutShowing)
+      without_showing = without_showing || name.rfind(prefix, 0) == 0;
+    CGRect rect{};
+    shown = without_showing && extents(target.accessible, target.pid, &rect) == kAXErrorSuccess &&
+            rect.size.width > 0 && rect.size.height > 0;
+  }
+  *value = bool_value(shown);
+  return kAXErrorSuccess;
+}
+
 // The check mark macOS shows beside a checked menu item.
 ::AXError menu_item_mark(const Target& target, std::string_view, CFTypeRef* value) {
   AtspiRole role = ATSPI_ROLE_INVALID;
@@ -168,6 +186,7 @@ constexpr Reader kReaders[] = {
     {"AXMinValue", bound},
     {"AXMaxValue", bound},
     {"AXMenuItemMarkChar", menu_item_mark},
+    {"AXShowing", showing},
 };
 
 }  // namespace

@@ -214,11 +214,17 @@ inline constexpr StateAttribute kStateAttributes[] = {
     {"AXExpanded", ATSPI_STATE_EXPANDED},
     // macOS has no attribute for these four; on Linux the backend answers them under these
     // names, and the companion package's states read them.
-    {"AXShowing", ATSPI_STATE_SHOWING},
     {"AXVisible", ATSPI_STATE_VISIBLE},
     {"AXEditable", ATSPI_STATE_EDITABLE},
     {"AXFocusable", ATSPI_STATE_FOCUSABLE},
 };
+
+// AXShowing is the showing state, except for toolkits that never set it below a window
+// (toolkit() starts with one of these): there an element is showing when it is visible and has
+// an area on screen, since a widget that is not mapped (a page of a stack that is not shown, a
+// closed popover) reports empty extents.
+inline constexpr AtspiStateType kShowingState = ATSPI_STATE_SHOWING;
+inline constexpr std::string_view kToolkitsWithoutShowing[] = {"GTK 4."};
 
 // libatspi passes on a D-Bus error's text: the error names are stable, and so is libatspi's
 // own wording for a vanished application. The first fragment the text contains decides;
