@@ -94,3 +94,9 @@ def test_a_check_box_clicked_by_the_pointer(gtk4_factory):
     wait_until(lambda: pelorixkit.checked(box) != before)
     pointer.click(box)
     wait_until(lambda: pelorixkit.checked(box) == before)
+
+
+@pytest.mark.parametrize("point", [(5000, 10), (10, 5000), (-1, 10)])
+def test_a_point_off_the_screen_is_refused_not_clamped(point):
+    with pytest.raises(RuntimeError, match="a point off the screen cannot be reached"):
+        pointer.click(point)

@@ -136,7 +136,8 @@ Result<void> refuse_background(std::optional<ActionMode> mode) {
   return {};
 }
 
-const AXError kNoEvent = failure("Failed to create a pointer event");
+const AXError kNoEvent =
+    failure("Failed to create a pointer event (a point off the screen cannot be reached)");
 
 }  // namespace
 

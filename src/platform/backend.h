@@ -71,9 +71,10 @@ class Backend : public HostServices {
   virtual bool allow_event_source(CGEventSourceStateID state) = 0;
   virtual bool allow_keyboard_event(CGKeyCode key_code, bool key_down) = 0;
   virtual void post_keyboard_event(pid_t pid, const KeyEvent& event) = 0;
-  // Whether a pointer event of the type may be made now, and its delivery to whatever window is
-  // under the pointer (the event tap of CGEventPost). A backend without a pointer has neither.
-  virtual bool allow_pointer_event(CGEventType) { return false; }
+  // Whether a pointer event of the type may be made now (at the position, for all but scroll
+  // events), and its delivery to whatever window is under the pointer (the event tap of
+  // CGEventPost). A backend without a pointer has neither.
+  virtual bool allow_pointer_event(CGEventType, std::optional<CGPoint>) { return false; }
   virtual void post_pointer_event(const PointerEvent&) {}
 };
 

@@ -111,7 +111,9 @@ CGEventFlags CGEventGetFlags(CGEventRef event) {
 
 CGEventRef CGEventCreateMouseEvent(CGEventSourceRef, CGEventType mouseType,
                                    CGPoint mouseCursorPosition, CGMouseButton mouseButton) {
-  if (!is_mouse_type(mouseType) || !active_backend().allow_pointer_event(mouseType)) return nullptr;
+  if (!is_mouse_type(mouseType) ||
+      !active_backend().allow_pointer_event(mouseType, mouseCursorPosition))
+    return nullptr;
   PointerEvent pointer;
   pointer.type = mouseType;
   pointer.position = mouseCursorPosition;
@@ -123,7 +125,7 @@ CGEventRef CGEventCreateScrollWheelEvent(CGEventSourceRef, CGScrollEventUnit uni
                                          uint32_t wheelCount, int32_t wheel1, ...) {
   // The system takes one to three wheels; pelorix has no use for the third.
   if (wheelCount < 1 || wheelCount > 3 ||
-      !active_backend().allow_pointer_event(kCGEventScrollWheel))
+      !active_backend().allow_pointer_event(kCGEventScrollWheel, std::nullopt))
     return nullptr;
   PointerEvent pointer;
   pointer.type = kCGEventScrollWheel;

@@ -204,7 +204,9 @@ void Desktop::post_keyboard_event(pid_t pid, const KeyEvent& event) {
   x11::type_character(*character, event.key_down);
 }
 
-bool Desktop::allow_pointer_event(CGEventType) {
+bool Desktop::allow_pointer_event(CGEventType, std::optional<CGPoint> position) {
+  // A point off the screen could not be reached: XTest would stop the pointer at the edge.
+  if (position) return x11::on_screen(position->x, position->y);
   return x11::available();
 }
 

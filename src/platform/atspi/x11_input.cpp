@@ -164,6 +164,16 @@ bool key_event(unsigned long keysym, bool down) {
   return have_display && sent;
 }
 
+bool on_screen(double x, double y) {
+  bool inside = false;
+  with_display([&](Display* display) {
+    int screen = DefaultScreen(display);
+    inside = std::isfinite(x) && std::isfinite(y) && x >= 0 && y >= 0 &&
+             x < DisplayWidth(display, screen) && y < DisplayHeight(display, screen);
+  });
+  return inside;
+}
+
 bool move_pointer(double x, double y) {
   bool sent = false;
   bool have_display = with_display([&](Display* display) {

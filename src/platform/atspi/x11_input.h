@@ -16,6 +16,9 @@ std::optional<unsigned long> keysym_for_mac_key(std::uint16_t key_code);
 // key of the keyboard or there is no display.
 bool key_event(unsigned long keysym, bool down);
 
+// Whether the point is a finite point of the screen (and there is a display).
+bool on_screen(double x, double y);
+
 // Moves the pointer to the point of the root window. False when the point is not a finite
 // point of the screen or there is no display.
 bool move_pointer(double x, double y);

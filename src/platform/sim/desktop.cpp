@@ -795,7 +795,7 @@ void SimulatedDesktop::post_keyboard_event(pid_t pid, const KeyEvent& event) {
   state_->record("key", std::nullopt, pid, std::nullopt, std::move(value), kAXErrorSuccess);
 }
 
-bool SimulatedDesktop::allow_pointer_event(CGEventType) {
+bool SimulatedDesktop::allow_pointer_event(CGEventType, std::optional<CGPoint>) {
   auto lock = enter(true);
   return state_->failing_pointer_events.count(state_->pointer_events++) == 0;
 }
