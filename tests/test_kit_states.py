@@ -105,8 +105,3 @@ def test_unknown_state_names_are_refused(element_with, name, error):
     with pytest.raises(error, match="state"):
         states.state(element, name)
 
-
-def test_a_state_of_something_else_than_an_element_is_a_type_error(element_with):
-    element_with()
-    with pytest.raises(TypeError, match="takes an AXElement"):
-        states.checked(pelorix.app(pid=PID))

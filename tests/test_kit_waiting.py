@@ -108,11 +108,8 @@ def test_an_element_that_goes_away_is_waited_for_and_reported_as_none(app, deskt
     [
         (lambda c, e: pelorixkit.wait_for(c, "title:Save", timeout_ms=-1), ValueError, "must not be negative"),
         (lambda c, e: pelorixkit.wait_for(c, "title:Save", timeout_ms=1.5), TypeError, "must be an int"),
-        (lambda c, e: pelorixkit.wait_gone(c, "title:Save", timeout_ms=True), TypeError, "must be an int"),
-        (lambda c, e: pelorixkit.wait_for(c, "colour:red"), ValueError, "colour"),
         (lambda c, e: pelorixkit.wait_count(c, "title:Save", -1), ValueError, "count must not be negative"),
         (lambda c, e: pelorixkit.wait_count(c, "title:Save", "2"), TypeError, "count must be an int"),
-        (lambda c, e: pelorixkit.wait_gone(c, 7), TypeError, "query must be a str"),
         (lambda c, e: pelorixkit.wait_until(e, "title"), TypeError, "exactly one of"),
         (lambda c, e: pelorixkit.wait_until(e, "title", equals="a", contains="b"), TypeError, "exactly one of"),
         (lambda c, e: pelorixkit.wait_until(e, "checked", contains="1"), ValueError, "for texts"),
