@@ -17,6 +17,9 @@ set(PELORIX_CORE_SOURCES
   src/element/actions.cpp
   src/element/ax_element.cpp
   src/element/element_search.cpp
+  src/element/keyboard.cpp
+  src/element/keys.cpp
+  src/element/pointer.cpp
   src/element/screenshot.cpp
   src/element/tree_reads.cpp
   src/element/typing.cpp
@@ -56,6 +59,7 @@ set(PELORIX_CORE_LINUX_SOURCES
   src/platform/atspi/windows.cpp
   src/platform/atspi/writes.cpp
   src/platform/atspi/x11.cpp
+  src/platform/atspi/x11_input.cpp
   src/platform/core_foundation.cpp
   src/platform/accessibility.cpp
   src/platform/events.cpp
@@ -81,6 +85,7 @@ set(PELORIX_MODULE_SOURCES
   # The C interface the companion package calls (the one entry exported beside the init
   # function), and pelorix-inspect's requests it hands out.
   src/lib/capi.cpp
+  src/lib/capi_input.cpp
   src/inspect/entry.cpp
 )
 set(PELORIX_MODULE_APPLE_SOURCES

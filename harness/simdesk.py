@@ -300,7 +300,9 @@ class Desktop:
         self.request("set_trusted", trusted=trusted)
 
     def settings(self, **settings: Any) -> dict:
-        """trusted, delay_us, fail_event_source, fail_keyboard_events, record_reads."""
+        """trusted, delay_us, fail_event_source, fail_keyboard_events, fail_pointer_events,
+        record_reads. The failing events are indices counted from this call, in the order the
+        events are made."""
         return self.request("settings", **settings)
 
     def add_app(self, pid: int, tree: dict | None = None) -> Nodes:
@@ -375,7 +377,11 @@ class Desktop:
 
     def log(self, kind: str | None = None, clear: bool = False, since: int = 0) -> list[dict]:
         """Records of what reached the desktop: {seq, t_ns, kind, node, pid, name, value,
-        status}; kinds are read, write, action, get_pid, create_application, key, change."""
+        status}; kinds are read, write, action, get_pid, create_application, key, pointer,
+        change. A key's value: {key_code, down, units, flags (only when set)}; a pointer event's:
+        {event (move, left_down, left_up, left_dragged, right_down, right_up, other_down,
+        other_up, scroll), x, y (not for scroll), button, click_state, units and wheel
+        [vertical, horizontal] (scroll only), flags (only when set)}."""
         records = self.request("log", clear=clear, since=since)
         return [r for r in records if kind is None or r["kind"] == kind]
 

@@ -5,6 +5,7 @@ input, element lists and states, waiting helpers, the desktop session, the pytes
 pelorix-inspect live here, on top of the module's own objects.
 """
 
+from . import keyboard, pointer
 from .elements import children, count, find_all, parent
 from .states import (
     STATES,
@@ -32,11 +33,13 @@ __all__ = [
     "editable",
     "expanded",
     "find_all",
+    "keyboard",
     "focusable",
     "maximum",
     "minimum",
     "number",
     "parent",
+    "pointer",
     "selected",
     "showing",
     "state",

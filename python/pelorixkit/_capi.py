@@ -13,7 +13,7 @@ from typing import Any, Callable
 import pelorix
 
 # The version this package is written against: the table's functions up to it are present.
-VERSION = 1
+VERSION = 2
 
 _object = ctypes.py_object
 
@@ -29,6 +29,11 @@ class _Table(ctypes.Structure):
     children: Callable[[object], Any]
     parent: Callable[[object], Any]
     attribute: Callable[[object, object], Any]
+    key_input: Callable[[object, object, object, object, object], None]
+    pointer_click: Callable[[object, object, object, object, object], None]
+    pointer_move: Callable[[object, object, object], None]
+    pointer_drag: Callable[[object, object, object, object, object], None]
+    pointer_scroll: Callable[[object, object, object, object, object], None]
 
     _fields_ = [
         ("version", ctypes.c_uint32),
@@ -40,7 +45,12 @@ class _Table(ctypes.Structure):
         ("children", ctypes.PYFUNCTYPE(_object, _object)),
         ("parent", ctypes.PYFUNCTYPE(_object, _object)),
         ("attribute", ctypes.PYFUNCTYPE(_object, _object, _object)),
-        # Keyboard and pointer input: appended here, with VERSION raised to 2.
+        # Version 2: keyboard and pointer input
+        ("key_input", ctypes.PYFUNCTYPE(_object, _object, _object, _object, _object, _object)),
+        ("pointer_click", ctypes.PYFUNCTYPE(_object, _object, _object, _object, _object, _object)),
+        ("pointer_move", ctypes.PYFUNCTYPE(_object, _object, _object, _object)),
+        ("pointer_drag", ctypes.PYFUNCTYPE(_object, _object, _object, _object, _object, _object)),
+        ("pointer_scroll", ctypes.PYFUNCTYPE(_object, _object, _object, _object, _object, _object)),
     ]
 
 

@@ -10,6 +10,7 @@
 #include "app/query.h"
 #include "element/tree_reads.h"
 #include "inspect/entry.h"
+#include "lib/capi_input.h"
 #include "lib/py_ref.h"
 #include "lib/python_errors.h"
 #include "lib/types.h"
@@ -140,8 +141,10 @@ template <auto F>
 constexpr auto entry = guarded<F>;
 
 const PelorixCapi kTable = {
-    PELORIX_CAPI_VERSION, sizeof(PelorixCapi), inspect::request, inspect::free_reply,
-    entry<find_all>,      entry<children>,     entry<parent>,    entry<attribute>,
+    PELORIX_CAPI_VERSION,  sizeof(PelorixCapi),  inspect::request,    inspect::free_reply,
+    entry<find_all>,       entry<children>,      entry<parent>,       entry<attribute>,
+    entry<key_input>,      entry<pointer_click>, entry<pointer_move>, entry<pointer_drag>,
+    entry<pointer_scroll>,
 };
 
 }  // namespace

@@ -20,7 +20,7 @@
 extern "C" {
 #endif
 
-#define PELORIX_CAPI_VERSION 1
+#define PELORIX_CAPI_VERSION 2
 
 typedef struct PelorixCapi {
   /* The version of this table, and its size in bytes. */
@@ -48,8 +48,26 @@ typedef struct PelorixCapi {
    * int, float, str or AXElement; None when it cannot be read or has another type. */
   PyObject* (*attribute)(PyObject* element, PyObject* name);
 
-  /* --- Keyboard and pointer input ---------------------------------------------------------
-   * Appended here, with the version raised to 2. */
+  /* --- Version 2: keyboard and pointer input -----------------------------------------------
+   * `mode` is None (no mode), pelorix.FOCUS or pelorix.BACKGROUND; every function returns None.
+   * Bad arguments are TypeError or ValueError (a key combination names its bad part) and change
+   * nothing; what the platform refuses is RuntimeError as the methods raise it. */
+
+  /* A key combination ("ctrl+shift+t", "F11") on an AXElement's or AXApp's process: action 0
+   * presses it `repeat` times (1 to 1000), 1 holds it down, 2 releases it. */
+  PyObject* (*key_input)(PyObject* target, PyObject* keys, PyObject* action, PyObject* repeat,
+                         PyObject* mode);
+  /* Pointer input at an AXElement (its center, or `offset`, an (x, y) pair from its top-left
+   * corner that lies inside it) or, where a target may be one, at a screen point (x, y): a click
+   * of `button` (0 left, 1 right, 2 middle) `count` times (1 to 3), a move, a drag with the
+   * left button, a scroll of `down` and `right` wheel steps (-1000 to 1000). */
+  PyObject* (*pointer_click)(PyObject* target, PyObject* offset, PyObject* button, PyObject* count,
+                             PyObject* mode);
+  PyObject* (*pointer_move)(PyObject* target, PyObject* offset, PyObject* mode);
+  PyObject* (*pointer_drag)(PyObject* source, PyObject* source_offset, PyObject* destination,
+                            PyObject* destination_offset, PyObject* mode);
+  PyObject* (*pointer_scroll)(PyObject* target, PyObject* offset, PyObject* down, PyObject* right,
+                              PyObject* mode);
 } PelorixCapi;
 
 /* The table when the module's version is at least `version`, else null. */

@@ -41,6 +41,23 @@ struct KeyEvent {
   CGKeyCode key_code;
   bool key_down;
   std::u16string units;
+  // Only when the maker set them (CGEventSetFlags): typing conveys Shift by separate events and
+  // sets none, key combinations set them on every event.
+  std::optional<CGEventFlags> flags;
+};
+
+// A move, a button going down or up, or a turn of the scroll wheel.
+struct PointerEvent {
+  CGEventType type = kCGEventNull;
+  // Screen coordinates; a scroll event has none and turns the wheel wherever the pointer is.
+  std::optional<CGPoint> position;
+  CGMouseButton button = kCGMouseButtonLeft;
+  // 1 for a single click, 2 for the second click of a double click.
+  std::int64_t click_state = 1;
+  CGScrollEventUnit units = kCGScrollEventUnitLine;
+  // Vertical then horizontal; positive moves the content down (up the document) and right.
+  std::int32_t wheel[2] = {0, 0};
+  std::optional<CGEventFlags> flags;
 };
 
 // A backend answers the host services too (platform/host.h); the defaults run the macOS
@@ -54,6 +71,11 @@ class Backend : public HostServices {
   virtual bool allow_event_source(CGEventSourceStateID state) = 0;
   virtual bool allow_keyboard_event(CGKeyCode key_code, bool key_down) = 0;
   virtual void post_keyboard_event(pid_t pid, const KeyEvent& event) = 0;
+  // Whether a pointer event of the type may be made now (at the position, for all but scroll
+  // events), and its delivery to whatever window is under the pointer (the event tap of
+  // CGEventPost). A backend without a pointer has neither.
+  virtual bool allow_pointer_event(CGEventType, std::optional<CGPoint>) { return false; }
+  virtual void post_pointer_event(const PointerEvent&) {}
 };
 
 Backend& active_backend();

@@ -267,6 +267,15 @@ std::chrono::milliseconds press_hold_time(AtspiAccessible* accessible) {
   return kAXErrorSuccess;
 }
 
+::AXError scroll_to_visible(AtspiAccessible* accessible) {
+  Owned<AtspiComponent> component = iface(accessible, atspi_accessible_get_component_iface);
+  if (!component) return kAXErrorActionUnsupported;
+  ErrorSlot error;
+  gboolean done = atspi_component_scroll_to(component.get(), ATSPI_SCROLL_ANYWHERE, error.out());
+  if (error) return status_of(error.error);
+  return done ? kAXErrorSuccess : kAXErrorCannotComplete;
+}
+
 ::AXError step(AtspiAccessible* accessible, bool up) {
   ::AXError status = kAXErrorSuccess;
   if (Owned<AtspiAction> action = iface(accessible, atspi_accessible_get_action_iface)) {

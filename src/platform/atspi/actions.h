@@ -16,6 +16,8 @@ namespace pelorix::platform::atspi {
 ::AXError press(AtspiAccessible* accessible, pid_t pid);
 ::AXError show_menu(AtspiAccessible* accessible, pid_t pid);
 ::AXError raise_window(AtspiAccessible* accessible, pid_t pid);
+// Scrolls the element into view (Component.ScrollTo, anywhere in the view).
+::AXError scroll_to_visible(AtspiAccessible* accessible);
 // AXIncrement (up) or AXDecrement.
 ::AXError step(AtspiAccessible* accessible, bool up);
 // Gives the element the keyboard focus.

@@ -10,6 +10,7 @@
 #include "platform/atspi/bus.h"
 #include "platform/atspi/element.h"
 #include "platform/atspi/x11.h"
+#include "platform/atspi/x11_input.h"
 #include "util/text.h"
 
 namespace pelorix::platform::atspi {
@@ -67,6 +68,32 @@ void listen_for_changes() {
         dbus_message_iter_append_basic(args, DBUS_TYPE_STRING, &event);
       },
       &reply);
+}
+
+// The X button of a pointer event and whether it goes down; nothing for moves.
+std::optional<std::pair<unsigned, bool>> x_button(const PointerEvent& event) {
+  switch (event.type) {
+    case kCGEventLeftMouseDown:
+      return std::pair<unsigned, bool>(1, true);
+    case kCGEventLeftMouseUp:
+      return std::pair<unsigned, bool>(1, false);
+    case kCGEventRightMouseDown:
+      return std::pair<unsigned, bool>(3, true);
+    case kCGEventRightMouseUp:
+      return std::pair<unsigned, bool>(3, false);
+    case kCGEventOtherMouseDown:
+    case kCGEventOtherMouseUp:
+      // Only the middle button is an "other" button pelorix presses.
+      if (event.button != kCGMouseButtonCenter) return std::nullopt;
+      return std::pair<unsigned, bool>(2, event.type == kCGEventOtherMouseDown);
+    default:
+      return std::nullopt;
+  }
+}
+
+bool pointer_release(CGEventType type) {
+  return type == kCGEventLeftMouseUp || type == kCGEventRightMouseUp ||
+         type == kCGEventOtherMouseUp;
 }
 
 }  // namespace
@@ -146,8 +173,10 @@ AXUIElementRef Desktop::create_application(pid_t pid) {
   return make_element(find_application(pid), pid, true);
 }
 
-bool Desktop::allow_event_source(CGEventSourceStateID) {
-  return x11::available();
+bool Desktop::allow_event_source(CGEventSourceStateID state) {
+  // XTest types into whichever window has the keyboard focus: there is no private event
+  // state, so nothing can be typed without the focus.
+  return state != kCGEventSourceStatePrivate && x11::available();
 }
 
 bool Desktop::allow_keyboard_event(CGKeyCode, bool) {
@@ -155,6 +184,16 @@ bool Desktop::allow_keyboard_event(CGKeyCode, bool) {
 }
 
 void Desktop::post_keyboard_event(pid_t pid, const KeyEvent& event) {
+  if (event.flags) {
+    // A key combination: every key, modifiers included, is an event of its own, pressed and
+    // released as it comes. A release is never held back, so nothing stays pressed.
+    auto keysym = x11::keysym_for_mac_key(event.key_code);
+    if (!keysym) return;
+    std::lock_guard<std::recursive_mutex> guard(mutex_);
+    if (event.key_down && !x11::focus_process(pid)) return;
+    x11::key_event(*keysym, event.key_down);
+    return;
+  }
   // Every event names its character; Shift is pressed for the characters that need it, so
   // the separate modifier events (which carry no character) need no key of their own.
   // The code point a key event carries: one unit, or both halves of a surrogate pair.
@@ -163,6 +202,27 @@ void Desktop::post_keyboard_event(pid_t pid, const KeyEvent& event) {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (event.key_down && !x11::focus_process(pid)) return;
   x11::type_character(*character, event.key_down);
+}
+
+bool Desktop::allow_pointer_event(CGEventType, std::optional<CGPoint> position) {
+  // A point off the screen could not be reached: XTest would stop the pointer at the edge.
+  if (position) return x11::on_screen(position->x, position->y);
+  return x11::available();
+}
+
+void Desktop::post_pointer_event(const PointerEvent& event) {
+  std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (event.type == kCGEventScrollWheel) {
+    if (event.wheel[0] != 0) x11::scroll_wheel(true, event.wheel[0]);
+    if (event.wheel[1] != 0) x11::scroll_wheel(false, event.wheel[1]);
+    return;
+  }
+  // Like the system, every pointer event carries the position the pointer moves to first.
+  if (!event.position || !x11::move_pointer(event.position->x, event.position->y)) {
+    // A button may still have to come up: a release is never held back.
+    if (!pointer_release(event.type)) return;
+  }
+  if (auto button = x_button(event); button) x11::pointer_button(button->first, button->second);
 }
 
 Desktop& desktop() {

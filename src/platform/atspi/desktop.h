@@ -25,6 +25,8 @@ class Desktop final : public Backend {
   bool allow_event_source(CGEventSourceStateID state) override;
   bool allow_keyboard_event(CGKeyCode key_code, bool key_down) override;
   void post_keyboard_event(pid_t pid, const KeyEvent& event) override;
+  bool allow_pointer_event(CGEventType type, std::optional<CGPoint> position) override;
+  void post_pointer_event(const PointerEvent& event) override;
   PidLookup find_pid_by_name(const std::string& name) override;
   PidLookup find_pid_by_bundle_id(const std::string& bundle_id) override;
   Capture capture_window(pid_t pid) override;

@@ -113,6 +113,7 @@ std::unique_ptr<ReadBatch> Element::open_read_batch() const {
   if (action == "AXPress") return press(accessible, pid_);
   if (action == "AXShowMenu") return show_menu(accessible, pid_);
   if (action == "AXRaise") return raise_window(accessible, pid_);
+  if (action == "AXScrollToVisible") return scroll_to_visible(accessible);
   if (action == "AXIncrement" || action == "AXDecrement")
     return step(accessible, action == "AXIncrement");
   return unsupported_unless_gone(accessible, kAXErrorActionUnsupported);

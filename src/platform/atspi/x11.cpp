@@ -348,6 +348,13 @@ bool available() {
   return session.display() != nullptr;
 }
 
+bool with_display(const std::function<void(Display*)>& work) {
+  Session session;
+  if (session.display() == nullptr) return false;
+  work(session.display());
+  return true;
+}
+
 std::vector<Window> windows_of(pid_t pid) {
   Session session;
   std::vector<Window> out;

@@ -8,12 +8,19 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+typedef struct _XDisplay Display;
+
 namespace pelorix::platform::atspi::x11 {
+
+// Runs `work` on the display connection with the display lock held and protocol errors
+// ignored, as every function here does; false, without running it, when there is no display.
+bool with_display(const std::function<void(Display*)>& work);
 
 struct Window {
   unsigned long id = 0;

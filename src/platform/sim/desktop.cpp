@@ -185,6 +185,40 @@ std::vector<NodePlan> flatten_tree(const json& root, std::int64_t now_ns) {
 
 }  // namespace
 
+namespace {
+
+// The pointer event types by the names the log shows.
+const char* pointer_event_name(CGEventType type) {
+  switch (type) {
+    case kCGEventMouseMoved:
+      return "move";
+    case kCGEventLeftMouseDown:
+      return "left_down";
+    case kCGEventLeftMouseUp:
+      return "left_up";
+    case kCGEventLeftMouseDragged:
+      return "left_dragged";
+    case kCGEventRightMouseDown:
+      return "right_down";
+    case kCGEventRightMouseUp:
+      return "right_up";
+    case kCGEventRightMouseDragged:
+      return "right_dragged";
+    case kCGEventOtherMouseDown:
+      return "other_down";
+    case kCGEventOtherMouseUp:
+      return "other_up";
+    case kCGEventOtherMouseDragged:
+      return "other_dragged";
+    case kCGEventScrollWheel:
+      return "scroll";
+    default:
+      return "other";
+  }
+}
+
+}  // namespace
+
 struct SimulatedDesktop::State {
   explicit State(SimulatedDesktop* owner_desktop) : owner(owner_desktop) {}
 
@@ -200,6 +234,8 @@ struct SimulatedDesktop::State {
   bool fail_event_source = false;
   std::set<std::uint64_t> failing_keyboard_events;
   std::uint64_t keyboard_events = 0;
+  std::set<std::uint64_t> failing_pointer_events;
+  std::uint64_t pointer_events = 0;
   bool record_reads = true;
 
   std::vector<json> log;
@@ -215,6 +251,8 @@ struct SimulatedDesktop::State {
     fail_event_source = false;
     failing_keyboard_events.clear();
     keyboard_events = 0;
+    failing_pointer_events.clear();
+    pointer_events = 0;
     record_reads = true;
     owner->delay_us_.store(0);
     log.clear();
@@ -376,7 +414,8 @@ struct SimulatedDesktop::State {
         {"settings",
          &State::cmd_settings,
          true,
-         {"trusted", "delay_us", "fail_event_source", "fail_keyboard_events", "record_reads"}},
+         {"trusted", "delay_us", "fail_event_source", "fail_keyboard_events", "fail_pointer_events",
+          "record_reads"}},
         {"schedule", &State::cmd_schedule, false, {"after_ms", "every_ms", "times", "change"}},
         {"unschedule", &State::cmd_unschedule, false, {"schedule"}},
         {"node", &State::cmd_node, false, {"node"}},
@@ -571,21 +610,24 @@ struct SimulatedDesktop::State {
     const json* d = optional_field(command, "delay_us");
     const json* e = optional_field(command, "fail_event_source");
     const json* k = optional_field(command, "fail_keyboard_events");
+    const json* p = optional_field(command, "fail_pointer_events");
     const json* r = optional_field(command, "record_reads");
     std::optional<bool> new_trusted, new_fail_source, new_record_reads;
     std::optional<std::int64_t> new_delay;
-    std::optional<std::set<std::uint64_t>> new_failing;
+    std::optional<std::set<std::uint64_t>> new_failing, new_failing_pointer;
     if (t) new_trusted = boolean(*t, "\"trusted\"");
     if (d) new_delay = integer(*d, "\"delay_us\"", 0, 60000000);
     if (e) new_fail_source = boolean(*e, "\"fail_event_source\"");
     if (r) new_record_reads = boolean(*r, "\"record_reads\"");
-    if (k) {
-      if (!k->is_array()) fail("\"fail_keyboard_events\" must be a list of indices");
-      new_failing.emplace();
-      for (const json& index : *k)
-        new_failing->insert(
-            static_cast<std::uint64_t>(integer(index, "an event index", 0, INT64_MAX)));
-    }
+    auto indices = [](const json& list, const char* what) {
+      if (!list.is_array()) fail(std::string(what) + " must be a list of indices");
+      std::set<std::uint64_t> out;
+      for (const json& index : list)
+        out.insert(static_cast<std::uint64_t>(integer(index, "an event index", 0, INT64_MAX)));
+      return out;
+    };
+    if (k) new_failing = indices(*k, "\"fail_keyboard_events\"");
+    if (p) new_failing_pointer = indices(*p, "\"fail_pointer_events\"");
     if (new_trusted) trusted = *new_trusted;
     if (new_delay) owner->delay_us_.store(*new_delay);
     if (new_fail_source) fail_event_source = *new_fail_source;
@@ -595,10 +637,15 @@ struct SimulatedDesktop::State {
       failing_keyboard_events = std::move(*new_failing);
       keyboard_events = 0;
     }
+    if (new_failing_pointer) {
+      failing_pointer_events = std::move(*new_failing_pointer);
+      pointer_events = 0;
+    }
     return {{"trusted", trusted},
             {"delay_us", owner->delay_us_.load()},
             {"fail_event_source", fail_event_source},
             {"fail_keyboard_events", failing_keyboard_events},
+            {"fail_pointer_events", failing_pointer_events},
             {"record_reads", record_reads}};
   }
 
@@ -743,8 +790,31 @@ void SimulatedDesktop::post_keyboard_event(pid_t pid, const KeyEvent& event) {
   auto lock = enter(true);
   json units = json::array();
   for (char16_t unit : event.units) units.push_back(static_cast<unsigned>(unit));
-  state_->record("key", std::nullopt, pid, std::nullopt,
-                 {{"key_code", event.key_code}, {"down", event.key_down}, {"units", units}},
+  json value{{"key_code", event.key_code}, {"down", event.key_down}, {"units", units}};
+  if (event.flags) value["flags"] = *event.flags;
+  state_->record("key", std::nullopt, pid, std::nullopt, std::move(value), kAXErrorSuccess);
+}
+
+bool SimulatedDesktop::allow_pointer_event(CGEventType, std::optional<CGPoint>) {
+  auto lock = enter(true);
+  return state_->failing_pointer_events.count(state_->pointer_events++) == 0;
+}
+
+void SimulatedDesktop::post_pointer_event(const PointerEvent& event) {
+  auto lock = enter(true);
+  json value{{"event", pointer_event_name(event.type)}, {"click_state", event.click_state}};
+  if (event.position) {
+    value["x"] = event.position->x;
+    value["y"] = event.position->y;
+  }
+  if (event.type == kCGEventScrollWheel) {
+    value["units"] = event.units == kCGScrollEventUnitLine ? "line" : "pixel";
+    value["wheel"] = {event.wheel[0], event.wheel[1]};
+  } else {
+    value["button"] = static_cast<unsigned>(event.button);
+  }
+  if (event.flags) value["flags"] = *event.flags;
+  state_->record("pointer", std::nullopt, std::nullopt, std::nullopt, std::move(value),
                  kAXErrorSuccess);
 }
 

@@ -30,6 +30,8 @@ class SimulatedDesktop final : public Backend {
   bool allow_event_source(CGEventSourceStateID state) override;
   bool allow_keyboard_event(CGKeyCode key_code, bool key_down) override;
   void post_keyboard_event(pid_t pid, const KeyEvent& event) override;
+  bool allow_pointer_event(CGEventType type, std::optional<CGPoint> position) override;
+  void post_pointer_event(const PointerEvent& event) override;
 
   // What the element proxies ask, on behalf of the node they stand for.
   ::AXError copy_attribute_value(const SimElement& element, const std::string& name,
