@@ -4,8 +4,9 @@
 
 namespace pelorix::platform {
 
-ReadScope::ReadScope(AXUIElementRef root) {
+ReadScope::ReadScope(AXUIElementRef root, std::optional<Instant> deadline) {
   if (const auto* element = object_cast<ElementObject>(root)) batch_ = element->open_read_batch();
+  if (batch_ && deadline) batch_->limit_to(*deadline);
 }
 
 }  // namespace pelorix::platform

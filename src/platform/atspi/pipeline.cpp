@@ -59,6 +59,18 @@ DBusMessage* message_for(const Peer& peer, const Request& request) {
     }
     case Request::Kind::CacheItems:
       return new_call(peer, kCachePath, "org.a11y.atspi.Cache", "GetItems");
+    case Request::Kind::ChildCount:
+      return property_call(peer, path, "ChildCount");
+    case Request::Kind::ChildAtIndex: {
+      DBusMessage* message = new_call(peer, path, kAccessible, "GetChildAtIndex");
+      dbus_int32_t index = request.index;
+      if (message != nullptr &&
+          dbus_message_append_args(message, DBUS_TYPE_INT32, &index, DBUS_TYPE_INVALID) == 0) {
+        dbus_message_unref(message);
+        return nullptr;
+      }
+      return message;
+    }
   }
   return nullptr;
 }
