@@ -196,6 +196,7 @@ struct Batch::Node {
   std::string identifier_error;  // the D-Bus error the identifier was answered with
   ::AXError identifier_status = kAXErrorSuccess;
   bool has_component = true;
+  bool in_items = false;  // described by the bulk reply
   CGRect extents{};
   std::vector<std::string> children;
   dbus_int32_t child_count = 0;  // while the children are read one index at a time
@@ -237,6 +238,7 @@ Batch::Batch(AtspiAccessible* root, pid_t pid)
     if (read_children(root, &learnt) == kAXErrorCannotComplete) stalled_ = true;
   }
   by_collection_ = reads_children_by_collection(root);
+  gtk48_ = is_gtk(root, "4.8.");
   if ((gtk3 || is_gtk(root, "4.")) && !stalled_) from_snapshot_ = snapshot();
 }
 
@@ -252,6 +254,10 @@ Batch* Batch::current() {
 
 void Batch::limit_to(Instant deadline) {
   deadline_ = deadline;
+}
+
+void Batch::geometry_presence_only() {
+  presence_only_ = true;
 }
 
 bool Batch::out_of_time() const {
@@ -313,6 +319,7 @@ bool Batch::snapshot() {
     node.states = item->states;
     node.name = item->name;
     node.has_component = item->has_component;
+    node.in_items = true;
     node[Field::Role] = Have::Read;
     node[Field::Name] = Have::Read;
   }
@@ -359,6 +366,11 @@ bool Batch::wanted(const Node& node) const {
   return false;
 }
 
+bool Batch::extents_known(const Node& node) const {
+  return gtk48_ && presence_only_ && node.in_items && node.has_component &&
+         node.path != kApplicationPath;
+}
+
 bool Batch::name_wanted(const Node& node) const {
   if (names_of_any_role_ || name_roles_.size() != 1) return true;
   return node[Field::Role] == Have::Read && name_roles_.contains(node.role);
@@ -383,6 +395,7 @@ void Batch::sweep(Field field, Node* first) {
     // elements only known as children are the next level, read when it is handed out.
     if (field == Field::Children && !from_snapshot_ && !node->handed_out) continue;
     if (field == Field::Name && !name_wanted(*node)) continue;
+    if (field == Field::Extents && extents_known(*node)) continue;
     // The application object has no Component (Qt answers all the same, GTK 3 complains): the
     // live read knows what to make of it, and of the elements a snapshot says have none.
     if (field == Field::Extents && (node->path == kApplicationPath || !node->has_component)) {
@@ -612,6 +625,20 @@ bool Batch::answer(AtspiAccessible* accessible, pid_t pid, const std::string& at
   if (field == Field::Count || pid != pid_) return false;
   Node* node = node_of(accessible);
   if (node == nullptr) return false;
+  if (gtk48_ && node->in_items) {
+    if (field == Field::Identifier) {
+      *status = kAXErrorNoValue;
+      return true;
+    }
+    if (field == Field::Extents && extents_known(*node)) {
+      CGPoint nowhere{0, 0};
+      CGSize nothing{0, 0};
+      *value = attribute == "AXPosition" ? ax_value(kAXValueCGPointType, &nowhere)
+                                         : ax_value(kAXValueCGSizeType, &nothing);
+      *status = kAXErrorSuccess;
+      return true;
+    }
+  }
   if ((*node)[field] == Have::Unread) sweep(field, node);
   // Past the call's time limit, or with the application stopped, reads fail at once.
   if (stalled_ || (*node)[field] == Have::TooMany) {

@@ -36,6 +36,7 @@ class Batch final : public ReadBatch {
   static std::unique_ptr<Batch> open(AtspiAccessible* root, pid_t pid);
   ~Batch() override;
   void limit_to(Instant deadline) override;
+  void geometry_presence_only() override;
   Batch(const Batch&) = delete;
   Batch& operator=(const Batch&) = delete;
 
@@ -84,6 +85,8 @@ class Batch final : public ReadBatch {
   // role reads only the names of elements with that role).
   bool name_wanted(const Node& node) const;
   bool out_of_time() const;
+  // Whether only the presence of this element's position and size is asked, and known.
+  bool extents_known(const Node& node) const;
   bool snapshot();
   void learn_identifier_errors(const std::vector<Node*>& nodes);
   // The children of `parent` as elements (+1 each), known to the scope from now on.
@@ -103,6 +106,10 @@ class Batch final : public ReadBatch {
   bool by_collection_ = false;
   bool stalled_ = false;
   bool from_snapshot_ = false;
+  // GTK 4.8 answers every AccessibleId with "" and every GetExtents of an element with the
+  // Component interface: its bulk reply tells both without asking each element.
+  bool gtk48_ = false;
+  bool presence_only_ = false;
   std::optional<Instant> deadline_;
   std::map<std::string, std::unique_ptr<Node>> nodes_;
   std::vector<Node*> order_;  // in the order they became known
