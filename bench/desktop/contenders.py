@@ -5,6 +5,8 @@
     .venv/bin/python contenders.py pelorix PID        pelorix find
     .venv/bin/python contenders.py is_idle PID        pelorix AXApp.is_idle()
     .venv/bin/python contenders.py wait_for_idle PID  pelorix AXApp.wait_for_idle(5000)
+    .venv/bin/python contenders.py find_default PID   pelorix find of a stack page, default limit
+    .venv/bin/python contenders.py find_missing PID   pelorix find of nothing, default limit
     .venv/bin/python contenders.py hung PID      one find and one read of a stopped application
 
 Prints "<seconds> <bus calls> <found>" for the timed part alone; the bus calls are counted by
@@ -99,6 +101,28 @@ def pelorix_wait_for_idle(pid):
     return lambda: app.wait_for_idle(5000) or None
 
 
+def pelorix_find_default(pid):
+    # gtk4-widget-factory: the first page of its stack, with find's default time limit.
+    import pelorix
+
+    app = pelorix.app(pid=pid)
+    return lambda: app.find("title:Page _1")
+
+
+def pelorix_find_missing(pid):
+    import pelorix
+
+    app = pelorix.app(pid=pid)
+
+    def find():
+        try:
+            return app.find("title:Nowhere at all")
+        except RuntimeError:
+            return True  # not found, as expected: the figure is how long it took to say so
+
+    return find
+
+
 def pelorix_hung(pid):
     # One find and one read while the application is stopped (SIGSTOP): both must give up
     # within the documented bound instead of waiting for it.
@@ -132,6 +156,8 @@ def main():
         "pelorix": pelorix_search,
         "is_idle": pelorix_is_idle,
         "wait_for_idle": pelorix_wait_for_idle,
+        "find_default": pelorix_find_default,
+        "find_missing": pelorix_find_missing,
     }.get(kind)
     if make is None:
         return pelorix_hung(pid)

@@ -387,6 +387,66 @@ class Fake:
         self.loop.run()
 
 
+# --- Scenarios of the batched reads: very many children, and bulk replies of claimed counts ---
+# "nodes": {"win": {"children_repeat": [CHILD, N]}} gives the node N children, all CHILD (too
+# many to write out on a command line); "cache": {"chain": {"count": N, "child_count": M}} adds
+# N items to the bulk reply, each the parent of the next and each claiming M children.
+
+_listed_children = Fake.children
+_listed_cache_items = Fake.cache_items
+
+
+def _children(self, node_id):
+    repeat = self.nodes[node_id].get("children_repeat")
+    if repeat is not None:
+        return [repeat[0]] * repeat[1]
+    return _listed_children(self, node_id)
+
+
+def _cache_items(self):
+    reply = _listed_cache_items(self)
+    chain = self.scenario.get("cache", {}).get("chain")
+    if not chain:
+        return reply
+    items = list(reply.unpack()[0])
+    for i in range(chain["count"]):
+        parent = PREFIX + f"chain{i - 1}" if i else PREFIX + "nowhere"
+        items.append(((self.name, PREFIX + f"chain{i}"), (self.name, ROOT_PATH), (self.name, parent),
+                      0, chain["child_count"], ["org.a11y.atspi.Accessible"], f"chain {i}",
+                      ROLE_FRAME, "", [0, 0]))
+    return GLib.Variant("(a((so)(so)(so)iiassusau))", (items,))
+
+
+def _answer(self, node_id, interface, member, args):
+    # The long lists are built once, before the application registers: built per call they
+    # would take the application longer than a caller waits.
+    cached = getattr(self, "_long_answers", {}).get((node_id, member))
+    if cached is not None:
+        return cached
+    return _plain_answer(self, node_id, interface, member, args)
+
+
+def _run(self):
+    self._long_answers = {}
+    for node_id, node in self.nodes.items():
+        if "children_repeat" in node:
+            children = GLib.Variant("(a(so))", ([self.ref(c) for c in self.children(node_id)],))
+            self._long_answers[(node_id, "GetChildren")] = children
+            if self.scenario.get("collection"):
+                self._long_answers[(node_id, "GetMatches")] = children
+    if self.scenario.get("cache", {}).get("chain"):
+        self._long_answers[("cache", "GetItems")] = self.cache_items()
+    _plain_run(self)
+
+
+_plain_answer = Fake.answer
+_plain_run = Fake.run
+Fake.children = _children
+Fake.cache_items = _cache_items
+Fake.answer = _answer
+Fake.run = _run
+
+
 def text_of(value):
     """A text, or {"repeat": [text, n]} for one too long for a command line."""
     if isinstance(value, dict):

@@ -4,8 +4,10 @@
 
 namespace pelorix::platform {
 
-ReadScope::ReadScope(AXUIElementRef root) {
+ReadScope::ReadScope(AXUIElementRef root, std::optional<Instant> deadline, Geometry geometry) {
   if (const auto* element = object_cast<ElementObject>(root)) batch_ = element->open_read_batch();
+  if (batch_ && deadline) batch_->limit_to(*deadline);
+  if (batch_ && geometry == Geometry::PresenceOnly) batch_->geometry_presence_only();
 }
 
 }  // namespace pelorix::platform

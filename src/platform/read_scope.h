@@ -11,30 +11,47 @@
 // it began, but not each at the moment of its read, so a call that hands an element back
 // confirms it with live reads after close(). On macOS, and on the simulated desktop, nothing is
 // batched and the scope does nothing.
+//
+// A call that only asks whether positions and sizes can be read, not what they are (the idle
+// fingerprint), says so (Geometry::PresenceOnly): a backend may then know it without asking.
+//
+// A scope given the call's time limit (`deadline`, on the monotonic clock) sends nothing more in
+// bulk once it has passed: from then on the reads of the application fail as for an application
+// that does not answer, so that no tree, however large, keeps the call reading past its limit.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
+#include "platform/clock.h"
 #include "platform/platform.h"
 
 namespace pelorix::platform {
+
+enum class Geometry : std::uint8_t { Values, PresenceOnly };
 
 // What a backend keeps for one open scope (see ElementObject::open_read_batch).
 class ReadBatch {
  public:
   virtual ~ReadBatch() = default;
+  // The call's time limit: past it, nothing more is read in bulk.
+  virtual void limit_to(Instant deadline) = 0;
+  virtual void geometry_presence_only() = 0;
 };
 
 class ReadScope {
  public:
 #if defined(__APPLE__)
-  explicit ReadScope(AXUIElementRef) {}
+  explicit ReadScope(AXUIElementRef, std::optional<Instant> = std::nullopt,
+                     Geometry = Geometry::Values) {}
   bool batched() const {
     return false;
   }
   void close() {}
 #else
-  explicit ReadScope(AXUIElementRef root);
+  explicit ReadScope(AXUIElementRef root, std::optional<Instant> deadline = std::nullopt,
+                     Geometry geometry = Geometry::Values);
   bool batched() const {
     return batch_ != nullptr;
   }

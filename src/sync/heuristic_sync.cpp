@@ -80,7 +80,7 @@ std::uint64_t HeuristicSync::hash_tree() const {
   SipHasher13 hasher(0, 0);
   hasher.write_u32_le(static_cast<std::uint32_t>(pid));
   // One fingerprint is one call: its reads may be batched, and nothing outlives it.
-  platform::ReadScope scope(app_element);
+  platform::ReadScope scope(app_element, std::nullopt, platform::Geometry::PresenceOnly);
   feed_element(app_element, HashedAttributes(), hasher, 0);
   return hasher.finish();
 }

@@ -3,10 +3,12 @@
 #include <atspi/atspi.h>
 #include <dbus/dbus.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <mutex>
 #include <string_view>
+#include <tuple>
 
 #include "platform/atspi/attributes.h"
 #include "platform/atspi/bus.h"
@@ -87,8 +89,25 @@ bool read_extents(DBusMessage* reply, CGRect* out) {
   return true;
 }
 
-bool read_children(DBusMessage* reply, std::vector<std::string>* out) {
-  if (!is_return(reply, "a(so)")) return false;
+// The reference "(so)" at `field` when it names an element of the application `bus_name`:
+// the null reference names none, and another application's element at the same path is not
+// this application's (the live read leaves both out alike).
+bool own_reference(DBusMessageIter* field, const std::string& bus_name, std::string* path) {
+  const char* name = nullptr;
+  const char* object = nullptr;
+  dbus_message_iter_get_basic(field, &name);
+  dbus_message_iter_next(field);
+  dbus_message_iter_get_basic(field, &object);
+  if (name == nullptr || object == nullptr || bus_name != name ||
+      std::strcmp(object, kNullPath) == 0)
+    return false;
+  *path = object;
+  return true;
+}
+
+Batch::Have read_children(DBusMessage* reply, const std::string& bus_name,
+                          std::vector<std::string>* out) {
+  if (!is_return(reply, "a(so)")) return Batch::Have::Live;
   DBusMessageIter args;
   DBusMessageIter items;
   dbus_message_iter_init(reply, &args);
@@ -97,13 +116,30 @@ bool read_children(DBusMessage* reply, std::vector<std::string>* out) {
   while (dbus_message_iter_get_arg_type(&items) == DBUS_TYPE_STRUCT) {
     DBusMessageIter field;
     dbus_message_iter_recurse(&items, &field);
-    dbus_message_iter_next(&field);
-    const char* path = nullptr;
-    dbus_message_iter_get_basic(&field, &path);
-    out->emplace_back(path != nullptr ? path : "");
+    std::string path;
+    if (own_reference(&field, bus_name, &path)) {
+      if (out->size() == kMaxChildren) {
+        out->clear();
+        return Batch::Have::TooMany;
+      }
+      out->push_back(std::move(path));
+    }
     dbus_message_iter_next(&items);
   }
-  return true;
+  return Batch::Have::Read;
+}
+
+// A child count within what an element is read with: nullopt when the reply is no count.
+std::optional<Batch::Have> read_child_count(DBusMessage* reply, dbus_int32_t* count) {
+  if (!is_return(reply, "v")) return std::nullopt;
+  DBusMessageIter args;
+  DBusMessageIter value;
+  dbus_message_iter_init(reply, &args);
+  dbus_message_iter_recurse(&args, &value);
+  if (dbus_message_iter_get_arg_type(&value) != DBUS_TYPE_INT32) return std::nullopt;
+  dbus_message_iter_get_basic(&value, count);
+  if (*count < 0 || static_cast<std::size_t>(*count) > kMaxChildren) return Batch::Have::TooMany;
+  return Batch::Have::Read;
 }
 
 bool has_state(const std::vector<std::uint32_t>& words, unsigned state) {
@@ -118,18 +154,32 @@ std::optional<std::pair<double, double>> origin_of(AtspiAccessible* accessible, 
   Owned<AtspiAccessible> top(is_toplevel ? static_cast<AtspiAccessible*>(g_object_ref(accessible))
                                          : toplevel_of(accessible).release());
   if (!top) return std::nullopt;
-  auto window = x_window_of(top.get(), pid);
+  std::pair<int, int> size{0, 0};
+  auto window = x_window_of(top.get(), pid, &size);
   if (!window) return std::nullopt;
-  return std::pair<double, double>(window->x, window->y);
+  // Where the content starts inside the X window, as the live read finds it (windows.cpp): a
+  // window with client-side decorations draws a border or shadow around its content.
+  int left = 0, above = 0;
+  if (window->content_inset) {
+    std::tie(left, above) = *window->content_inset;
+  } else {
+    left = std::max(0, (window->width - size.first) / 2);
+    above = std::max(0, (window->height - size.second) / 2);
+  }
+  return std::pair<double, double>(window->x + left, window->y + above);
 }
 
-bool is_gtk3(AtspiAccessible* accessible) {
+// Whether the application is GTK of this major version ("3.", "4."), as libatspi learnt it.
+bool is_gtk(AtspiAccessible* accessible, const char* major) {
   AtspiApplication* app = accessible->parent.app;
   if (app == nullptr || app->toolkit_name == nullptr || app->toolkit_version == nullptr)
     return false;
   return g_ascii_strcasecmp(app->toolkit_name, "gtk") == 0 &&
-         std::strncmp(app->toolkit_version, "3.", 2) == 0;
+         std::strncmp(app->toolkit_version, major, std::strlen(major)) == 0;
 }
+
+// One sweep sends at most this many requests: a level of any width is read in bounded rounds.
+constexpr std::size_t kMaxSweep = 100'000;
 
 }  // namespace
 
@@ -146,11 +196,22 @@ struct Batch::Node {
   std::string identifier_error;  // the D-Bus error the identifier was answered with
   ::AXError identifier_status = kAXErrorSuccess;
   bool has_component = true;
+  bool in_items = false;  // described by the bulk reply
   CGRect extents{};
   std::vector<std::string> children;
+  dbus_int32_t child_count = 0;  // while the children are read one index at a time
 
   Have& operator[](Field field) { return have[static_cast<std::size_t>(field)]; }
+  Have operator[](Field field) const { return have[static_cast<std::size_t>(field)]; }
 };
+
+Batch::Current::Current(Batch* batch) : outer_(innermost) {
+  innermost = batch;
+}
+
+Batch::Current::~Current() {
+  innermost = outer_;
+}
 
 std::unique_ptr<Batch> Batch::open(AtspiAccessible* root, pid_t pid) {
   const AtspiObject& object = root->parent;
@@ -165,13 +226,11 @@ Batch::Batch(AtspiAccessible* root, pid_t pid)
       bus_name_(root->parent.app->bus_name),
       pid_(pid),
       window_relative_(window_relative(root)) {
-  outer_ = innermost;
-  innermost = this;
   std::string path = root->parent.path;
   Node& node = add(path, path == kApplicationPath ? "" : std::string());
   node.accessible = static_cast<AtspiAccessible*>(g_object_ref(root));
   node.handed_out = true;
-  bool gtk3 = is_gtk3(root);
+  bool gtk3 = is_gtk(root, "3.");
   if (!gtk3 && reads_children_by_collection(root)) {
     // The live read learns on its first children read whether the application has Collection
     // (GTK 4 and Qt 5 do not); the batch must leave the same children out as it does.
@@ -179,18 +238,30 @@ Batch::Batch(AtspiAccessible* root, pid_t pid)
     if (read_children(root, &learnt) == kAXErrorCannotComplete) stalled_ = true;
   }
   by_collection_ = reads_children_by_collection(root);
-  if (gtk3 && !stalled_) from_snapshot_ = snapshot();
+  gtk48_ = is_gtk(root, "4.8.");
+  if ((gtk3 || is_gtk(root, "4.")) && !stalled_) from_snapshot_ = snapshot();
 }
 
 Batch::~Batch() {
   std::lock_guard<std::recursive_mutex> guard(desktop().mutex());
-  innermost = outer_;
   for (Node* node : order_)
     if (node->accessible != nullptr) g_object_unref(node->accessible);
 }
 
 Batch* Batch::current() {
   return innermost;
+}
+
+void Batch::limit_to(Instant deadline) {
+  deadline_ = deadline;
+}
+
+void Batch::geometry_presence_only() {
+  presence_only_ = true;
+}
+
+bool Batch::out_of_time() const {
+  return deadline_ && platform::now() >= *deadline_;
 }
 
 Batch::Node& Batch::add(const std::string& path, const std::string& parent) {
@@ -226,44 +297,55 @@ bool Batch::snapshot() {
   std::map<std::string, const CacheItem*> alive;
   for (const CacheItem& item : *items)
     if (!item.has_state(ATSPI_STATE_DEFUNCT)) alive.emplace(item.path, &item);
-  // Each parent's children by their index; a parent whose count disagrees with what was
-  // placed, or two of whose children claim one place, is asked for its children instead.
-  std::map<std::string, std::vector<std::string>> slots;
-  std::map<std::string, bool> mismatched;
+  // Each parent's children as (index, path), as many as the reply places under it: memory in
+  // proportion to the reply, whatever counts it claims. A parent's children are taken only
+  // when they fill its count exactly, each index once; a parent with a child that is defunct,
+  // has no index (an internal child) or claims a taken place is asked for its children instead,
+  // as is one whose count disagrees with what was placed (children not yet registered, hidden
+  // children sharing a place with shown ones).
+  std::map<std::string, std::vector<std::pair<std::int32_t, std::string>>> placed;
+  std::set<std::string> mismatched;
+  for (const CacheItem& item : *items) {
+    if (!alive.contains(item.parent_path)) continue;
+    if (item.index_in_parent < 0 || item.has_state(ATSPI_STATE_DEFUNCT)) {
+      mismatched.insert(item.parent_path);
+      continue;
+    }
+    placed[item.parent_path].emplace_back(item.index_in_parent, item.path);
+  }
   for (const auto& [path, item] : alive) {
     Node& node = add(path, item->parent_path);
     node.role = item->role;
     node.states = item->states;
     node.name = item->name;
     node.has_component = item->has_component;
+    node.in_items = true;
     node[Field::Role] = Have::Read;
     node[Field::Name] = Have::Read;
-    if (item->index_in_parent < 0) continue;
-    auto parent = alive.find(item->parent_path);
-    if (parent == alive.end()) continue;
-    auto count = parent->second->child_count;
-    auto index = static_cast<std::size_t>(item->index_in_parent);
-    std::vector<std::string>& places = slots[item->parent_path];
-    if (count < 0 || index >= static_cast<std::size_t>(count) ||
-        static_cast<std::size_t>(count) > alive.size()) {
-      mismatched[item->parent_path] = true;
-      continue;
-    }
-    places.resize(static_cast<std::size_t>(count));
-    if (!places[index].empty()) mismatched[item->parent_path] = true;
-    places[index] = path;
   }
-  for (const auto& [path, item] : alive) {
-    if (item->child_count < 0 || mismatched[path]) continue;
-    std::vector<std::string>& places = slots[path];
-    if (places.size() != static_cast<std::size_t>(item->child_count)) continue;
-    bool full = true;
-    for (const std::string& child : places) full = full && !child.empty();
-    if (!full) continue;
-    Node& node = *nodes_[path];
-    node.children = std::move(places);
+  for (auto& [path, children] : placed) {
+    const CacheItem& parent = *alive.at(path);
+    if (mismatched.contains(path) || parent.child_count < 0 ||
+        children.size() != static_cast<std::size_t>(parent.child_count))
+      continue;
+    std::sort(children.begin(), children.end());
+    bool exact = true;
+    for (std::size_t i = 0; i < children.size() && exact; ++i)
+      exact = children[i].first == static_cast<std::int32_t>(i) && children[i].second != path &&
+              alive.contains(children[i].second);
+    if (!exact) continue;
+    Node& node = *nodes_.at(path);
+    node.children.clear();
+    node.children.reserve(children.size());
+    for (auto& child : children) node.children.push_back(std::move(child.second));
     node[Field::Children] = Have::Read;
   }
+  // A parent with no children placed under it and a count of none has none.
+  // (Not the application object: GTK 4 counts none for it whatever windows it has.)
+  for (const auto& [path, item] : alive)
+    if (item->child_count == 0 && path != kApplicationPath && !placed.contains(path) &&
+        !mismatched.contains(path))
+      (*nodes_.at(path))[Field::Children] = Have::Read;
   return true;
 }
 
@@ -284,10 +366,36 @@ bool Batch::wanted(const Node& node) const {
   return false;
 }
 
-void Batch::sweep(Field field) {
+bool Batch::extents_known(const Node& node) const {
+  return gtk48_ && presence_only_ && node.in_items && node.has_component &&
+         node.path != kApplicationPath;
+}
+
+bool Batch::name_wanted(const Node& node) const {
+  if (names_of_any_role_ || name_roles_.size() != 1) return true;
+  return node[Field::Role] == Have::Read && name_roles_.contains(node.role);
+}
+
+void Batch::sweep(Field field, Node* first) {
+  if (out_of_time()) {
+    stalled_ = true;
+    return;
+  }
+  if (field == Field::Name) {
+    if (first != nullptr && (*first)[Field::Role] == Have::Read)
+      name_roles_.insert(first->role);
+    else
+      names_of_any_role_ = true;
+  }
   std::vector<Node*> nodes;
+  if (first != nullptr) nodes.push_back(first);
   for (Node* node : order_) {
-    if ((*node)[field] != Have::Unread || !wanted(*node)) continue;
+    if (node == first || (*node)[field] != Have::Unread || !wanted(*node)) continue;
+    // Outside a snapshot, a level's children are read once the whole level is handed out: the
+    // elements only known as children are the next level, read when it is handed out.
+    if (field == Field::Children && !from_snapshot_ && !node->handed_out) continue;
+    if (field == Field::Name && !name_wanted(*node)) continue;
+    if (field == Field::Extents && extents_known(*node)) continue;
     // The application object has no Component (Qt answers all the same, GTK 3 complains): the
     // live read knows what to make of it, and of the elements a snapshot says have none.
     if (field == Field::Extents && (node->path == kApplicationPath || !node->has_component)) {
@@ -295,80 +403,161 @@ void Batch::sweep(Field field) {
       continue;
     }
     nodes.push_back(node);
+    if (nodes.size() == kMaxSweep) break;
+  }
+  if (field == Field::Extents && first != nullptr &&
+      (first->path == kApplicationPath || !first->has_component)) {
+    (*first)[field] = Have::Live;
+    nodes.erase(nodes.begin());
   }
   if (nodes.empty()) return;
+  if ((field == Field::Children || field == Field::Count) && !by_collection_) {
+    read_children_by_index(nodes);
+  } else {
+    std::vector<Request> requests;
+    requests.reserve(nodes.size() * (field == Field::Role ? 2 : 1));
+    for (Node* node : nodes) {
+      switch (field) {
+        case Field::Role:
+          requests.push_back({Request::Kind::GetRole, node->path});
+          requests.push_back({Request::Kind::GetState, node->path});
+          break;
+        case Field::Name:
+          requests.push_back({Request::Kind::Name, node->path});
+          break;
+        case Field::Identifier:
+          requests.push_back({Request::Kind::AccessibleId, node->path});
+          break;
+        case Field::Extents:
+          requests.push_back({Request::Kind::ScreenExtents, node->path});
+          break;
+        case Field::Children:
+        case Field::Count:
+          requests.push_back({Request::Kind::GetChildren, node->path});
+          break;
+      }
+    }
+    std::size_t per_node = requests.size() / nodes.size();
+    bool answered =
+        run_pipelined(peer_, requests, kCallTimeoutMs, [&](std::size_t index, DBusMessage* reply) {
+          Node& node = *nodes[index / per_node];
+          Have& have = node[field];
+          if (reply == nullptr) {
+            have = Have::Failed;
+            return;
+          }
+          // Anything but a plain answer (an error, a defunct element, another type) is left to
+          // the live read, which tells exactly what it means.
+          bool read = false;
+          switch (field) {
+            case Field::Role:
+              if (index % 2 == 0) {
+                read = read_u32(reply, &node.role);
+                if (!read) have = Have::Live;
+                return;
+              }
+              // The states travel with the role: a role that went unanswered or needs the live
+              // read leaves them to it as well.
+              if (have == Have::Live || have == Have::Failed) return;
+              read =
+                  read_states(reply, &node.states) && !has_state(node.states, ATSPI_STATE_DEFUNCT);
+              break;
+            case Field::Name:
+              read = read_property_string(reply, &node.name);
+              break;
+            case Field::Identifier:
+              read = read_property_string(reply, &node.identifier);
+              // Toolkits without identifiers (Qt 5) answer every element with the same error;
+              // what the live read makes of it is learnt once (below) and holds for all.
+              if (!read && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR) {
+                const char* error = dbus_message_get_error_name(reply);
+                node.identifier_error = error != nullptr ? error : "";
+                read = true;
+              }
+              break;
+            case Field::Extents:
+              read = read_extents(reply, &node.extents);
+              break;
+            case Field::Children:
+            case Field::Count:
+              have = read_children(reply, bus_name_, &node.children);
+              return;
+          }
+          have = read ? Have::Read : Have::Live;
+        });
+    if (!answered) stalled_ = true;
+  }
+  if (stalled_) return;
+  if (field == Field::Identifier) learn_identifier_errors(nodes);
+  // The children just read are the next level: known now, so that their roles are asked all
+  // at once when the first of them is handed out.
+  if (field == Field::Children || field == Field::Count)
+    for (Node* node : nodes)
+      if ((*node)[Field::Children] == Have::Read)
+        for (const std::string& child : node->children) add(child, node->path);
+}
+
+void Batch::read_children_by_index(const std::vector<Node*>& nodes) {
+  // First every count, then every index of every parent: two rounds for the whole level.
+  std::vector<Request> counts;
+  counts.reserve(nodes.size());
+  for (Node* node : nodes) counts.push_back({Request::Kind::ChildCount, node->path});
+  bool answered =
+      run_pipelined(peer_, counts, kCallTimeoutMs, [&](std::size_t index, DBusMessage* reply) {
+        Node& node = *nodes[index];
+        if (reply == nullptr) {
+          node[Field::Children] = Have::Failed;
+          return;
+        }
+        auto have = read_child_count(reply, &node.child_count);
+        node[Field::Children] = have ? *have : Have::Live;
+      });
+  if (!answered) {
+    stalled_ = true;
+    return;
+  }
   std::vector<Request> requests;
-  requests.reserve(nodes.size() * (field == Field::Role ? 2 : 1));
+  std::vector<Node*> asked;  // one per request
   for (Node* node : nodes) {
-    switch (field) {
-      case Field::Role:
-        requests.push_back({Request::Kind::GetRole, node->path});
-        requests.push_back({Request::Kind::GetState, node->path});
-        break;
-      case Field::Name:
-        requests.push_back({Request::Kind::Name, node->path});
-        break;
-      case Field::Identifier:
-        requests.push_back({Request::Kind::AccessibleId, node->path});
-        break;
-      case Field::Extents:
-        requests.push_back({Request::Kind::ScreenExtents, node->path});
-        break;
-      case Field::Children:
-      case Field::Count:
-        requests.push_back({Request::Kind::GetChildren, node->path});
-        break;
+    if ((*node)[Field::Children] != Have::Read) continue;
+    node->children.clear();
+    // A level holding more children than one sweep sends is read in several.
+    if (requests.size() + static_cast<std::size_t>(node->child_count) > kMaxSweep &&
+        !requests.empty()) {
+      (*node)[Field::Children] = Have::Unread;
+      continue;
+    }
+    for (dbus_int32_t i = 0; i < node->child_count; ++i) {
+      requests.push_back({Request::Kind::ChildAtIndex, node->path, i});
+      asked.push_back(node);
     }
   }
-  std::size_t per_node = requests.size() / nodes.size();
-  bool answered =
+  if (requests.empty()) return;
+  answered =
       run_pipelined(peer_, requests, kCallTimeoutMs, [&](std::size_t index, DBusMessage* reply) {
-        Node& node = *nodes[index / per_node];
-        Have& have = node[field];
+        Node& node = *asked[index];
+        Have& have = node[Field::Children];
+        if (have != Have::Read) return;
         if (reply == nullptr) {
           have = Have::Failed;
           return;
         }
-        // Anything but a plain answer (an error, a defunct element, another type) is left to the
-        // live read, which tells exactly what it means.
-        bool read = false;
-        switch (field) {
-          case Field::Role:
-            if (index % 2 == 0) {
-              read = read_u32(reply, &node.role);
-              if (!read) have = Have::Live;
-              return;
-            }
-            // The states travel with the role: a role that went unanswered or needs the live
-            // read leaves them to it as well.
-            if (have == Have::Live || have == Have::Failed) return;
-            read = read_states(reply, &node.states) && !has_state(node.states, ATSPI_STATE_DEFUNCT);
-            break;
-          case Field::Name:
-            read = read_property_string(reply, &node.name);
-            break;
-          case Field::Identifier:
-            read = read_property_string(reply, &node.identifier);
-            // Toolkits without identifiers (Qt 5) answer every element with the same error;
-            // what the live read makes of it is learnt once (below) and holds for all.
-            if (!read && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR) {
-              const char* error = dbus_message_get_error_name(reply);
-              node.identifier_error = error != nullptr ? error : "";
-              read = true;
-            }
-            break;
-          case Field::Extents:
-            read = read_extents(reply, &node.extents);
-            break;
-          case Field::Children:
-          case Field::Count:
-            read = read_children(reply, &node.children);
-            break;
+        // Whatever is not a reference is no child, as in the live read; anything but a reply
+        // (an error: the element went away between the count and the index) leaves the whole
+        // read to it.
+        if (dbus_message_get_type(reply) != DBUS_MESSAGE_TYPE_METHOD_RETURN) {
+          have = Have::Live;
+          return;
         }
-        have = read ? Have::Read : Have::Live;
+        if (!is_return(reply, "(so)")) return;
+        DBusMessageIter args;
+        DBusMessageIter field;
+        dbus_message_iter_init(reply, &args);
+        dbus_message_iter_recurse(&args, &field);
+        std::string path;
+        if (own_reference(&field, bus_name_, &path)) node.children.push_back(std::move(path));
       });
   if (!answered) stalled_ = true;
-  if (field == Field::Identifier && !stalled_) learn_identifier_errors(nodes);
 }
 
 void Batch::learn_identifier_errors(const std::vector<Node*>& nodes) {
@@ -427,6 +616,7 @@ bool Batch::answer(AtspiAccessible* accessible, pid_t pid, const std::string& at
   const AtspiObject& object = accessible->parent;
   bool ours =
       object.app != nullptr && object.app->bus_name != nullptr && bus_name_ == object.app->bus_name;
+  if (ours && !stalled_ && out_of_time()) stalled_ = true;
   if (stalled_ && ours) {
     // The application stopped answering within this call: one timeout was enough.
     *status = kAXErrorCannotComplete;
@@ -435,8 +625,23 @@ bool Batch::answer(AtspiAccessible* accessible, pid_t pid, const std::string& at
   if (field == Field::Count || pid != pid_) return false;
   Node* node = node_of(accessible);
   if (node == nullptr) return false;
-  if ((*node)[field] == Have::Unread) sweep(field);
-  if (stalled_) {
+  if (gtk48_ && node->in_items) {
+    if (field == Field::Identifier) {
+      *status = kAXErrorNoValue;
+      return true;
+    }
+    if (field == Field::Extents && extents_known(*node)) {
+      CGPoint nowhere{0, 0};
+      CGSize nothing{0, 0};
+      *value = attribute == "AXPosition" ? ax_value(kAXValueCGPointType, &nowhere)
+                                         : ax_value(kAXValueCGSizeType, &nothing);
+      *status = kAXErrorSuccess;
+      return true;
+    }
+  }
+  if ((*node)[field] == Have::Unread) sweep(field, node);
+  // Past the call's time limit, or with the application stopped, reads fail at once.
+  if (stalled_ || (*node)[field] == Have::TooMany) {
     *status = kAXErrorCannotComplete;
     return true;
   }
@@ -523,7 +728,7 @@ std::vector<CFTypeRef> Batch::hand_out_children(Node& parent) {
   bool unread = false;
   for (const std::string& path : parent.children)
     unread = add(path, parent.path)[Field::Role] == Have::Unread || unread;
-  if (unread) sweep(Field::Role);
+  if (unread) sweep(Field::Role, nullptr);
   std::vector<CFTypeRef> children;
   if (stalled_) return children;
   for (const std::string& path : parent.children) {

@@ -3,10 +3,14 @@
 // GTK 3's bridge serves its whole tree in one Cache.GetItems reply (names, roles, states and
 // the tree's shape, read when it answers); that snapshot answers what it holds, and the parts it
 // cannot place (child counts that disagree, internal or managed children, defunct items) are
-// asked again. Elsewhere (GTK 4, Qt 5, any other toolkit) the elements handed out in the scope
-// are read level by level: when one of them is asked for an attribute, that attribute is asked
-// for all of them at once, pipelined. Either way every value is read after the scope opened,
-// and everything is dropped when it closes.
+// asked again. GTK 4's bridge answers the same request with the elements some client has
+// already read (values again read when it answers); what it places consistently is taken, the
+// rest is read as elsewhere. Elsewhere (Qt 5, any other toolkit), and below what a snapshot
+// holds, the elements handed out in the scope are read a whole level at a time: when one of them
+// is asked for an attribute, that attribute is asked for all of them at once, pipelined, and
+// asking for one element's children reads the children of its whole level. Children are read
+// the way the live read reads them (children.h), so both see one tree. Either way every value
+// is read after the scope opened, and everything is dropped when it closes.
 #pragma once
 
 #include <sys/types.h>
@@ -15,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,8 +35,14 @@ class Batch final : public ReadBatch {
   // A batch rooted at `root` (borrowed), or null when its application cannot be batched.
   static std::unique_ptr<Batch> open(AtspiAccessible* root, pid_t pid);
   ~Batch() override;
+  void limit_to(Instant deadline) override;
+  void geometry_presence_only() override;
   Batch(const Batch&) = delete;
   Batch& operator=(const Batch&) = delete;
+
+  // TooMany: more children than any element is read with (kMaxChildren), which the live read
+  // refuses as well.
+  enum class Have : std::uint8_t { Unread, Read, Live, Failed, TooMany };
 
   // The innermost batch open on this thread, or null.
   static Batch* current();
@@ -43,15 +54,39 @@ class Batch final : public ReadBatch {
 
  private:
   enum class Field : std::uint8_t { Role, Name, Identifier, Extents, Children, Count };
-  enum class Have : std::uint8_t { Unread, Read, Live, Failed };
   struct Node;
+
+  // Makes the batch the thread's current one while it lives, and the one before it current
+  // again afterwards. A member, so that a constructor that throws half way undoes it as well:
+  // a batch freed while still current would be read by the next attribute read anywhere.
+  class Current {
+   public:
+    explicit Current(Batch* batch);
+    ~Current();
+    Current(const Current&) = delete;
+    Current& operator=(const Current&) = delete;
+
+   private:
+    Batch* outer_;
+  };
 
   Batch(AtspiAccessible* root, pid_t pid);
   Node* node_of(AtspiAccessible* accessible);
   Node& add(const std::string& path, const std::string& parent);
   bool wanted(const Node& node) const;
-  // Reads `field` for every node of the scope that lacks it, pipelined.
-  void sweep(Field field);
+  // Reads `field` for every node of the scope that lacks it (`first` before the others),
+  // pipelined, within bounds.
+  void sweep(Field field, Node* first);
+  // The children of `nodes` one index at a time, as the live read asks applications without
+  // Collection.
+  void read_children_by_index(const std::vector<Node*>& nodes);
+  // Whether the name sweep asks for `node`: an element whose role none of the elements asked
+  // for their names so far had is left out while only one role was asked about (a query by
+  // role reads only the names of elements with that role).
+  bool name_wanted(const Node& node) const;
+  bool out_of_time() const;
+  // Whether only the presence of this element's position and size is asked, and known.
+  bool extents_known(const Node& node) const;
   bool snapshot();
   void learn_identifier_errors(const std::vector<Node*>& nodes);
   // The children of `parent` as elements (+1 each), known to the scope from now on.
@@ -71,10 +106,17 @@ class Batch final : public ReadBatch {
   bool by_collection_ = false;
   bool stalled_ = false;
   bool from_snapshot_ = false;
+  // GTK 4.8 answers every AccessibleId with "" and every GetExtents of an element with the
+  // Component interface: its bulk reply tells both without asking each element.
+  bool gtk48_ = false;
+  bool presence_only_ = false;
+  std::optional<Instant> deadline_;
   std::map<std::string, std::unique_ptr<Node>> nodes_;
   std::vector<Node*> order_;  // in the order they became known
   std::map<std::string, std::optional<std::pair<double, double>>> origins_;
-  Batch* outer_ = nullptr;
+  std::set<std::uint32_t> name_roles_;  // the roles of the elements whose names were asked
+  bool names_of_any_role_ = false;      // a name was asked of an element of no known role
+  Current current_{this};               // last: made current once everything else is made
 };
 
 }  // namespace pelorix::platform::atspi

@@ -67,23 +67,27 @@ class Gathered {
  public:
   Gathered(const Reference& parent, std::vector<Owned<AtspiAccessible>>* out)
       : parent_(parent), out_(out) {}
-  // False when there would be more children than kMaxChildren. Without Collection, each
-  // child's role and states tell whether it is hidden (one round trip for both). A child that
-  // does not answer is kept: whoever asks it next meets the failure; a destroyed one is left
-  // out.
-  bool add(const std::optional<Reference>& child, bool filter_hidden) {
-    if (!child || child->path == kNullPath || child->bus_name != parent_.bus_name) return true;
-    if (out_->size() >= kMaxChildren) return false;
+  // kAXErrorCannotComplete when there would be more children than kMaxChildren, or the
+  // accessibility bus went away since the reply came (no element can be made on it). Without
+  // Collection, each child's role and states tell whether it is hidden (one round trip for
+  // both). A child that does not answer is kept: whoever asks it next meets the failure; a
+  // destroyed one is left out.
+  ::AXError add(const std::optional<Reference>& child, bool filter_hidden) {
+    if (!child || child->path == kNullPath || child->bus_name != parent_.bus_name)
+      return kAXErrorSuccess;
+    if (out_->size() >= kMaxChildren) return kAXErrorCannotComplete;
     Owned<AtspiAccessible> held(make_accessible(*child));
+    if (!held) return kAXErrorCannotComplete;
     if (filter_hidden) {
       AtspiRole role = ATSPI_ROLE_INVALID;
       States states;
       ::AXError read = read_role_and_states(held.get(), &role, &states);
-      if (read == kAXErrorInvalidUIElement) return true;
-      if (read == kAXErrorSuccess && is_hidden(role, states.has(kShownState))) return true;
+      if (read == kAXErrorInvalidUIElement) return kAXErrorSuccess;
+      if (read == kAXErrorSuccess && is_hidden(role, states.has(kShownState)))
+        return kAXErrorSuccess;
     }
     out_->push_back(std::move(held));
-    return true;
+    return kAXErrorSuccess;
   }
   ::AXError fail(::AXError status) {
     out_->clear();
@@ -118,8 +122,9 @@ bool reads_children_by_collection(AtspiAccessible* accessible) {
       dbus_message_iter_recurse(&args, &entries);
       for (; dbus_message_iter_get_arg_type(&entries) != DBUS_TYPE_INVALID;
            dbus_message_iter_next(&entries))
-        if (!children.add(read_reference(&entries), false))
-          return children.fail(kAXErrorCannotComplete);
+        if (::AXError added = children.add(read_reference(&entries), false);
+            added != kAXErrorSuccess)
+          return children.fail(added);
       return kAXErrorSuccess;
     }
     // A timeout is the answer; asking again would only wait again.
@@ -150,7 +155,8 @@ bool reads_children_by_collection(AtspiAccessible* accessible) {
     if (dbus_message_iter_init(reply.get(), &args) != 0 &&
         dbus_message_has_signature(reply.get(), "(so)") != 0)
       child = read_reference(&args);
-    if (!children.add(child, true)) return children.fail(kAXErrorCannotComplete);
+    if (::AXError added = children.add(child, true); added != kAXErrorSuccess)
+      return children.fail(added);
   }
   return kAXErrorSuccess;
 }

@@ -59,6 +59,18 @@ DBusMessage* message_for(const Peer& peer, const Request& request) {
     }
     case Request::Kind::CacheItems:
       return new_call(peer, kCachePath, "org.a11y.atspi.Cache", "GetItems");
+    case Request::Kind::ChildCount:
+      return property_call(peer, path, "ChildCount");
+    case Request::Kind::ChildAtIndex: {
+      DBusMessage* message = new_call(peer, path, kAccessible, "GetChildAtIndex");
+      dbus_int32_t index = request.index;
+      if (message != nullptr &&
+          dbus_message_append_args(message, DBUS_TYPE_INT32, &index, DBUS_TYPE_INVALID) == 0) {
+        dbus_message_unref(message);
+        return nullptr;
+      }
+      return message;
+    }
   }
   return nullptr;
 }
@@ -66,6 +78,32 @@ DBusMessage* message_for(const Peer& peer, const Request& request) {
 struct InFlight {
   std::size_t index;
   DBusPendingCall* pending;
+};
+
+// The requests still in flight when the run ends early (a reader that throws, e.g. out of
+// memory): cancelled and released, so that nothing of theirs outlives the run.
+class Cancelling {
+ public:
+  explicit Cancelling(std::deque<InFlight>* in_flight) : in_flight_(in_flight) {}
+  ~Cancelling() {
+    for (InFlight& request : *in_flight_) {
+      if (request.pending == nullptr) continue;
+      dbus_pending_call_cancel(request.pending);
+      dbus_pending_call_unref(request.pending);
+    }
+  }
+  Cancelling(const Cancelling&) = delete;
+  Cancelling& operator=(const Cancelling&) = delete;
+
+ private:
+  std::deque<InFlight>* in_flight_;
+};
+
+struct Reply {
+  DBusMessage* message;
+  ~Reply() {
+    if (message != nullptr) dbus_message_unref(message);
+  }
 };
 
 }  // namespace
@@ -81,6 +119,7 @@ bool is_timeout_reply(DBusMessage* reply) {
 bool run_pipelined(const Peer& peer, const std::vector<Request>& requests, int timeout_ms,
                    const std::function<void(std::size_t, DBusMessage*)>& take) {
   std::deque<InFlight> in_flight;
+  Cancelling cancel_on_exit(&in_flight);
   std::size_t next = 0;
   // After a time-out nothing more is sent. The requests already in flight were sent no later
   // than a time-out ago, so their own time-outs are close: they are still awaited, and the
@@ -91,14 +130,15 @@ bool run_pipelined(const Peer& peer, const std::vector<Request>& requests, int t
   auto send_more = [&] {
     while (!timed_out && next < requests.size() && in_flight.size() < kMaxInFlight) {
       std::size_t index = next++;
+      // Answered in order: an unsendable request waits its turn with a null reply.
+      in_flight.push_back({index, nullptr});
       DBusMessage* message = message_for(peer, requests[index]);
       DBusPendingCall* pending = nullptr;
       if (message != nullptr &&
           dbus_connection_send_with_reply(peer.connection, message, &pending, timeout_ms) == 0)
         pending = nullptr;
       if (message != nullptr) dbus_message_unref(message);
-      // Answered in order: an unsendable request waits its turn with a null reply.
-      in_flight.push_back({index, pending});
+      in_flight.back().pending = pending;
     }
   };
   send_more();
@@ -109,17 +149,16 @@ bool run_pipelined(const Peer& peer, const std::vector<Request>& requests, int t
       take(oldest.index, nullptr);
     } else {
       dbus_pending_call_block(oldest.pending);
-      DBusMessage* reply = dbus_pending_call_steal_reply(oldest.pending);
+      Reply reply{dbus_pending_call_steal_reply(oldest.pending)};
       dbus_pending_call_unref(oldest.pending);
       // libdbus makes the time-out's error reply itself.
-      bool unanswered = reply == nullptr || is_timeout_reply(reply);
+      bool unanswered = reply.message == nullptr || is_timeout_reply(reply.message);
       if (unanswered) {
         timed_out = true;
       } else if (timed_out) {
         answered_after = true;
       }
-      take(oldest.index, unanswered ? nullptr : reply);
-      if (reply != nullptr) dbus_message_unref(reply);
+      take(oldest.index, unanswered ? nullptr : reply.message);
     }
     send_more();
   }

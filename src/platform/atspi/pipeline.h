@@ -29,9 +29,12 @@ struct Request {
     AccessibleId,   // the Accessible's AccessibleId property
     ScreenExtents,  // org.a11y.atspi.Component.GetExtents in screen coordinates
     CacheItems,     // org.a11y.atspi.Cache.GetItems (the path is ignored)
+    ChildCount,     // the Accessible's ChildCount property
+    ChildAtIndex,   // org.a11y.atspi.Accessible.GetChildAtIndex(index)
   };
   Kind kind;
   std::string path;
+  std::int32_t index = 0;  // ChildAtIndex only
 };
 
 // Where requests go: the application's bus name and the connection to reach it by.
