@@ -4,6 +4,8 @@
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <limits>
 
 namespace pelorix::text {
@@ -12,9 +14,9 @@ std::string decode_lossy(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  auto length = static_cast<std::int32_t>(bytes.size());
-  for (std::int32_t i = 0; i < length;) {
-    std::int32_t start = i;
+  auto length = static_cast<std::int64_t>(bytes.size());
+  for (std::int64_t i = 0; i < length;) {
+    std::int64_t start = i;
     UChar32 c = 0;
     U8_NEXT(data, i, length, c);  // negative for an ill-formed sequence, which it skips whole
     if (c < 0) {
@@ -29,21 +31,25 @@ std::string decode_lossy(std::string_view bytes) {
 
 std::string_view trim_white_space(std::string_view text) {
   const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
-  auto begin = 0;
-  auto end = static_cast<std::int32_t>(text.size());
+  // Offsets as wide as the text: one of 2 GiB or more is read whole.
+  std::int64_t begin = 0;
+  auto end = static_cast<std::int64_t>(text.size());
   while (begin < end) {
-    std::int32_t next = begin;
+    std::int64_t next = begin;
     UChar32 c = 0;
     U8_NEXT(data, next, end, c);
     if (c < 0 || !u_isUWhiteSpace(c)) break;
     begin = next;
   }
   while (end > begin) {
-    std::int32_t previous = end;
+    // U8_PREV takes 32-bit offsets; a character is at most four bytes, so it is given the
+    // last four bytes before `end` (or fewer, down to `begin`).
+    std::int64_t window = std::max<std::int64_t>(begin, end - 4);
+    auto previous = static_cast<std::int32_t>(end - window);
     UChar32 c = 0;
-    U8_PREV(data, begin, previous, c);
+    U8_PREV(data + window, 0, previous, c);
     if (c < 0 || !u_isUWhiteSpace(c)) break;
-    end = previous;
+    end = window + previous;
   }
   return text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(end - begin));
 }
@@ -52,8 +58,8 @@ std::u16string utf8_to_utf16(std::string_view utf8, bool* ok) {
   std::u16string out;
   out.reserve(utf8.size());
   const auto* data = reinterpret_cast<const std::uint8_t*>(utf8.data());
-  auto length = static_cast<std::int32_t>(utf8.size());
-  for (std::int32_t i = 0; i < length;) {
+  auto length = static_cast<std::int64_t>(utf8.size());
+  for (std::int64_t i = 0; i < length;) {
     UChar32 c = 0;
     U8_NEXT(data, i, length, c);  // negative for anything ill-formed, surrogates included
     if (c < 0) {
