@@ -373,13 +373,17 @@ xlib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
 xres.XResQueryClientIds.argtypes = [ctypes.c_void_p, ctypes.c_long, ctypes.POINTER(Spec),
                                     ctypes.POINTER(ctypes.c_long), ctypes.POINTER(ctypes.POINTER(Value))]
 xres.XResGetClientPid.argtypes = [ctypes.POINTER(Value)]
+xres.XResClientIdsDestroy.argtypes = [ctypes.c_long, ctypes.POINTER(Value)]
+xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
 display = xlib.XOpenDisplay(None)
 
 def own_clients():
     every = Spec(0, 2)  # all clients, with their pids
     count, ids = ctypes.c_long(), ctypes.POINTER(Value)()
     xres.XResQueryClientIds(display, 1, ctypes.byref(every), ctypes.byref(count), ctypes.byref(ids))
-    return {{ids[i].spec.client for i in range(count.value) if xres.XResGetClientPid(ids[i]) == os.getpid()}}
+    found = {{ids[i].spec.client for i in range(count.value) if xres.XResGetClientPid(ids[i]) == os.getpid()}}
+    xres.XResClientIdsDestroy(count, ids)
+    return found
 
 mine = own_clients()
 app = __import__("pelorix").app(pid={real})
@@ -392,6 +396,7 @@ for _ in range(2):
         shots.append(len(app.screenshot()) > 0)
     except RuntimeError as error:
         shots.append(str(error))
+xlib.XCloseDisplay(display)
 print(__import__("json").dumps(shots))
 """
 
