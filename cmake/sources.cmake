@@ -26,6 +26,7 @@ set(PELORIX_CORE_SOURCES
   src/healing/healing_config.cpp
   src/inspect/inspection.cpp
   src/platform/capture.cpp
+  src/platform/call_bounds.cpp
   src/platform/clock.cpp
   src/platform/host.cpp
   src/platform/host_commands.cpp

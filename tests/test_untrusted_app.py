@@ -157,6 +157,19 @@ def outcome(expression):
         value = value.title()
     return ["returns", value]
 
+def interrupted(expression, after_s):
+    # Ctrl-C's own handler, run by a signal `after_s` into the expression.
+    import signal
+    signal.signal(signal.SIGALRM, signal.default_int_handler)
+    signal.setitimer(signal.ITIMER_REAL, after_s)
+    try:
+        eval(expression)
+    except KeyboardInterrupt:
+        return "KeyboardInterrupt"
+    finally:
+        signal.setitimer(signal.ITIMER_REAL, 0)
+    return "went on"
+
 app = pelorix.app(pid={fake})
 try:
     odd = app.find("id:odd", timeout_ms=0)
@@ -182,10 +195,10 @@ def real_app():
     started.stop()
 
 
-def drive(fake, real, expressions, timeout):
+def drive(fake, real, expressions, timeout, env=None):
     code = CHILD.format(fake=fake.pid, real=real.pid, expressions=repr(expressions))
     try:
-        return json.loads(run_python(code, timeout=timeout))
+        return json.loads(run_python(code, env=env, timeout=timeout))
     except subprocess.TimeoutExpired:
         pytest.fail(f"{expressions} had not ended after {timeout:.0f} s", pytrace=False)
 
@@ -193,9 +206,10 @@ def drive(fake, real, expressions, timeout):
 @pytest.mark.parametrize("case, setup, steps, bound", CASES, ids=[case[0] for case in CASES])
 def test_misbehaving_application(case, setup, steps, bound, real_app):
     fake = launch_fake_app(setup)
+    env = {"PELORIX_ATSPI_BATCH": "0"} if setup.get("live_reads") else None
     try:
         report = drive(fake, real_app, [expression for expression, _ in steps],
-                       timeout=bound * SLOWDOWN + 30)
+                       timeout=bound * SLOWDOWN + 30, env=env)
     finally:
         fake.stop()
     check(report, steps, bound)
@@ -280,3 +294,116 @@ print(button.title(), button.role())
         fake.stop()
         real.kill()
         real.wait()
+
+
+# Trees, counts and replies without end or limit: every call ends within its own limit and a
+# fixed margin (three seconds), whatever the application describes.
+ENDLESS = dict(endless=True)
+FOCUSABLE_BUTTON = {"role": ROLE_BUTTON, "focusable": True, "actions": {"count": 1, "names": ["click"]}}
+BOUNDED_CASES = [
+    ("endless tree", scenario(win={"children": ["odd", "ok", "g0"]}, width=3, **ENDLESS),
+     [("app.find('title:Nowhere', timeout_ms=100)", raises(NOT_FOUND)), (FIND_FINE, returns("Fine button"))],
+     5 * CALL_S),
+    # Read live: how far a batch of reads may go past the call's limit is the batch's own bound.
+    ("endlessly wide tree", scenario(win={"children": ["odd", "ok", "g0"]}, width=2000, live_reads=True, **ENDLESS),
+     [("app.wait_for_idle(100)", returns(False)), ("app.is_idle() in (True, False)", returns(True))], 8 * CALL_S),
+    ("endless parent chain", scenario(odd={"parent": "up0", **FOCUSABLE_BUTTON}, **ENDLESS),
+     [(f"{ODD}.click(mode=pelorix.FOCUS)", returns(None))], 4 * CALL_S),
+    ("Ctrl-C in a search of an endless tree", scenario(win={"children": ["odd", "ok", "g0"]}, width=3, **ENDLESS),
+     [("interrupted(\"app.find('title:Nowhere', timeout_ms=60000)\", 0.5)", returns("KeyboardInterrupt")),
+      ("interrupted('app.wait_for_idle(60000)', 0.5)", returns("KeyboardInterrupt")),
+      (FIND_FINE, returns("Fine button"))], 3 * CALL_S),
+    ("2^31-1 actions", scenario(odd={"role": ROLE_BUTTON, "actions": {"count": 2**31 - 1}}),
+     [(f"{ODD}.click()", raises(".")), (FIND_FINE, returns("Fine button"))], 3 * CALL_S),
+    ("5,000 label elements", scenario(odd={"labelled_by": {"count": 5_000, "target": "ok"}}),
+     [(f"{ODD}.label()", returns(" ".join(["Fine button"] * 16)))], 3 * CALL_S),
+    ("20,000 state words", scenario(odd={"state_words": 20_000}),
+     [(f"{ODD}.role()", returns("AXStaticText")), (f"{ODD}.enabled()", returns(True))], 3 * CALL_S),
+    # Not a size, but a value cut short where the toolkit takes it as a C string.
+    ("a NUL in a value", scenario(odd={"role": 61, "editable": True, "text": "before", "states": [7, 8, 24, 25, 30]}),
+     [(f"{ODD}.set_value('abc\\x00def')", raises(".")), (f"{ODD}.value()", returns("before")),
+      (f"{ODD}.set_value('after')", returns(None)), (f"{ODD}.value()", returns("after"))], 3 * CALL_S),
+    # Read live: the batched reads already give up on an application after its first time-out.
+    ("every reply late", scenario(delay_all_ms=int(1500 * CALL_S), live_reads=True),
+     [(FIND_FINE, raises("^Element not found")), ("app.windows()", raises(".")),
+      ("app.find('title:Fine', timeout_ms=2000)", raises("^Element not found"))], 10 * CALL_S),
+]
+
+
+@pytest.mark.parametrize("case, setup, steps, bound", BOUNDED_CASES, ids=[case[0] for case in BOUNDED_CASES])
+def test_every_call_ends_within_its_limit(case, setup, steps, bound, real_app):
+    test_misbehaving_application(case, setup, steps, bound, real_app)
+
+
+def test_a_forked_child_reads_on_a_connection_of_its_own(real_app):
+    """Parent and child both read after a fork; sharing one connection, each would take some
+    of the other's replies and lose its own."""
+    fake = launch_fake_app(scenario())
+    code = f"""
+import json, os
+import pelorix
+odd = pelorix.app(pid={fake.pid}).find("id:odd", timeout_ms=0)
+child = os.fork()
+failed = sum(odd.title() != "Odd one" or odd.role() != "AXStaticText" for _ in range(200))
+if child == 0:
+    os._exit(min(failed, 100))
+_, status = os.waitpid(child, 0)
+print(json.dumps([failed, os.waitstatus_to_exitcode(status)]))
+"""
+    try:
+        assert json.loads(run_python(code, timeout=60 * SLOWDOWN)) == [0, 0]
+    finally:
+        fake.stop()
+
+
+KILL_PELORIX_X_CLIENT = """
+import ctypes, os
+
+class Spec(ctypes.Structure):
+    _fields_ = [("client", ctypes.c_ulong), ("mask", ctypes.c_uint)]
+
+class Value(ctypes.Structure):
+    _fields_ = [("spec", Spec), ("length", ctypes.c_long), ("value", ctypes.c_void_p)]
+
+xlib, xres = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXRes.so.1")
+xlib.XOpenDisplay.restype = ctypes.c_void_p
+xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+xlib.XKillClient.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+xlib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+xres.XResQueryClientIds.argtypes = [ctypes.c_void_p, ctypes.c_long, ctypes.POINTER(Spec),
+                                    ctypes.POINTER(ctypes.c_long), ctypes.POINTER(ctypes.POINTER(Value))]
+xres.XResGetClientPid.argtypes = [ctypes.POINTER(Value)]
+xres.XResClientIdsDestroy.argtypes = [ctypes.c_long, ctypes.POINTER(Value)]
+xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+display = xlib.XOpenDisplay(None)
+
+def own_clients():
+    every = Spec(0, 2)  # all clients, with their pids
+    count, ids = ctypes.c_long(), ctypes.POINTER(Value)()
+    xres.XResQueryClientIds(display, 1, ctypes.byref(every), ctypes.byref(count), ctypes.byref(ids))
+    found = {{ids[i].spec.client for i in range(count.value) if xres.XResGetClientPid(ids[i]) == os.getpid()}}
+    xres.XResClientIdsDestroy(count, ids)
+    return found
+
+mine = own_clients()
+app = __import__("pelorix").app(pid={real})
+shots = [len(app.screenshot()) > 0]
+for client in own_clients() - mine:
+    xlib.XKillClient(display, client)
+xlib.XSync(display, 0)
+for _ in range(2):
+    try:
+        shots.append(len(app.screenshot()) > 0)
+    except RuntimeError as error:
+        shots.append(str(error))
+xlib.XCloseDisplay(display)
+print(__import__("json").dumps(shots))
+"""
+
+
+def test_a_lost_x_connection_is_an_error_then_opened_again(real_app):
+    """The X server closes pelorix's connection (a KillClient, as when the server goes away):
+    the call that meets it fails with RuntimeError, the interpreter goes on, and the next call
+    opens a new connection."""
+    shots = json.loads(run_python(KILL_PELORIX_X_CLIENT.format(real=real_app.pid), timeout=60))
+    assert shots == [True, "macOS API error: Screenshot failed", True]

@@ -46,6 +46,20 @@ BEHAVIOUR is one of:
     {"raw_string": HEX}              a one-string body (a variant for a property) with exactly
                                      these bytes, which need not be UTF-8
 
+Hostile sizes and shapes (each a key of the scenario or of a node):
+
+    "endless": true (scenario)       nodes "g<n>" and "up<n>" exist without end: "g<n>" has
+                                     children "g<w*n+1>" ... "g<w*n+w>" (w is "width", 1 by
+                                     default), "up<n>" has the parent "up<n+1>"
+    "width": 1000 (scenario)
+    "delay_all_ms": 1500 (scenario)  every call is answered this late
+    "actions": {"count": N, "names": [...]} (node)   the Action interface: NActions is N, the
+                                     action at index i is names[i], else "nothing"
+    "focusable": true (node)         GrabFocus succeeds
+    "labelled_by": {"count": N, "target": id} (node)  one labelled-by relation with N targets
+    "state_words": N (node)          GetState answers N more words, every bit set
+    "editable": true, "text": "..." (node)   Text and EditableText over the node's "text"
+
 It prints "ready" and its unique bus name on standard output once embedded, then "flooded" when a flood is sent.
 """
 
@@ -66,6 +80,8 @@ REGISTRY = "org.a11y.atspi.Registry"
 
 ROLE_APPLICATION = 75
 ROLE_FRAME = 23
+ROLE_PANEL = 39
+RELATION_LABELLED_BY = 2
 STATE_WORDS = 2
 
 
@@ -74,6 +90,8 @@ class Fake:
         self.scenario = scenario
         self.nodes = scenario.get("nodes") or {"root": {"role": ROLE_APPLICATION, "children": []}}
         self.nodes.setdefault("root", {"role": ROLE_APPLICATION, "children": []})
+        if scenario.get("endless"):
+            self.nodes = EndlessNodes(self.nodes, scenario.get("width", 1))
         self.parents = {}
         for node_id, node in self.nodes.items():
             for child in node.get("children", []):
@@ -147,6 +165,10 @@ class Fake:
             "AccessibleId": GLib.Variant("s", node.get("id", "")),
             "HelpText": GLib.Variant("s", ""),
         }
+        if "actions" in node:
+            values["NActions"] = GLib.Variant("i", node["actions"]["count"])
+        if node.get("editable"):
+            values["CharacterCount"] = GLib.Variant("i", len(node.get("text", "")))
         if node_id == "root":
             toolkit = self.scenario.get("toolkit", ["FakeKit", "1.0"])
             values.update(
@@ -165,6 +187,10 @@ class Fake:
             names.append("org.a11y.atspi.Component")
         if self.scenario.get("collection"):
             names.append("org.a11y.atspi.Collection")
+        if "actions" in self.nodes[node_id]:
+            names.append("org.a11y.atspi.Action")
+        if self.nodes[node_id].get("editable"):
+            names += ["org.a11y.atspi.Text", "org.a11y.atspi.EditableText"]
         return names
 
     def cache_item(self, node_id, override):
@@ -240,9 +266,39 @@ class Fake:
             index = args[0]
             entry = children[index] if 0 <= index < len(children) else node.get("every_child")
             return GLib.Variant("((so))", (self.ref(entry) if entry is not None else self.null_ref(),))
+        hostile = self.hostile_answer(node, member, args)
+        if hostile is not None:
+            return hostile
         if member in simple:
             return simple[member]()
         return "org.freedesktop.DBus.Error.UnknownMethod"
+
+    # --- Hostile sizes ---------------------------------------------------------------------
+
+    def hostile_answer(self, node, member, args):
+        """The answers of the node keys that make sizes hostile, or None."""
+        if member == "GetName" and "actions" in node:
+            names = node["actions"].get("names", [])
+            return GLib.Variant("(s)", (names[args[0]] if 0 <= args[0] < len(names) else "nothing",))
+        if member in ("GetDescription", "GetKeyBinding") and "actions" in node:
+            return GLib.Variant("(s)", ("",))
+        if member == "DoAction" and "actions" in node:
+            return GLib.Variant("(b)", (True,))
+        if member == "GrabFocus" and node.get("focusable"):
+            return GLib.Variant("(b)", (True,))
+        if member == "GetRelationSet" and "labelled_by" in node:
+            labelled = node["labelled_by"]
+            targets = [self.ref(labelled["target"])] * labelled["count"]
+            return GLib.Variant("(a(ua(so)))", ([(RELATION_LABELLED_BY, targets)],))
+        if node.get("editable") and member == "GetText":
+            text = node.get("text", "")
+            return GLib.Variant("(s)", (text[args[0]:args[1] if args[1] >= 0 else len(text)],))
+        if node.get("editable") and member == "SetTextContents":
+            node["text"] = args[0]
+            return GLib.Variant("(b)", (True,))
+        if member == "GetState" and "state_words" in node:
+            return GLib.Variant("(au)", (self.states(node) + [0xFFFFFFFF] * node["state_words"],))
+        return None
 
     # --- The wire --------------------------------------------------------------------------
 
@@ -280,6 +336,8 @@ class Fake:
             return False
         if behaviour.get("never"):
             return False
+        if "delay_ms" not in behaviour and "delay_all_ms" in self.scenario and not behaviour:
+            behaviour = {"delay_ms": self.scenario["delay_all_ms"]}
         if "delay_ms" in behaviour:
             GLib.timeout_add(behaviour["delay_ms"], self.reply, message, node_id, interface, member, args, {})
             return False
@@ -385,6 +443,36 @@ class Fake:
             self.flooding = True
             threading.Thread(target=self.flood, args=(flood["count"], flood.get("pause_ms", 0)), daemon=True).start()
         self.loop.run()
+
+
+class EndlessNodes(dict):
+    """The scenario's nodes, and generated ones without end (see "endless" above)."""
+
+    def __init__(self, nodes, width):
+        super().__init__(nodes)
+        self.width = width
+
+    def made(self, key):
+        for prefix in ("g", "up"):
+            if isinstance(key, str) and key.startswith(prefix) and key[len(prefix):].isdigit():
+                n = int(key[len(prefix):])
+                if prefix == "g":
+                    children = [f"g{self.width * n + i + 1}" for i in range(self.width)]
+                    return {"role": ROLE_PANEL, "name": key, "children": children}
+                return {"role": ROLE_PANEL, "name": key, "parent": f"up{n + 1}"}
+        return None
+
+    def __contains__(self, key):
+        return super().__contains__(key) or self.made(key) is not None
+
+    def __missing__(self, key):
+        node = self.made(key)
+        if node is None:
+            raise KeyError(key)
+        return node
+
+    def get(self, key, default=None):
+        return self[key] if key in self else default
 
 
 # --- Scenarios of the batched reads: very many children, and bulk replies of claimed counts ---

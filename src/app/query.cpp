@@ -13,9 +13,10 @@ namespace {
 
 bool is_white_space_at(std::string_view text, std::size_t at, std::size_t* width) {
   const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
-  auto i = static_cast<std::int32_t>(at);
+  // Offsets as wide as the text: a query of 2 GiB or more is read whole.
+  auto i = static_cast<std::int64_t>(at);
   UChar32 c = 0;
-  U8_NEXT(data, i, static_cast<std::int32_t>(text.size()), c);
+  U8_NEXT(data, i, static_cast<std::int64_t>(text.size()), c);
   *width = static_cast<std::size_t>(i) - at;
   return c >= 0 && unicode::is_white_space(static_cast<char32_t>(c));
 }
@@ -135,9 +136,9 @@ void append_field(std::string& out, const char* name, const std::optional<std::s
 std::string debug_quoted(std::string_view text) {
   std::string out = "\"";
   const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
-  auto length = static_cast<std::int32_t>(text.size());
-  for (std::int32_t i = 0; i < length;) {
-    std::int32_t start = i;
+  auto length = static_cast<std::int64_t>(text.size());
+  for (std::int64_t i = 0; i < length;) {
+    std::int64_t start = i;
     UChar32 c = 0;
     U8_NEXT(data, i, length, c);
     // Bytes that are not UTF-8 cannot come from Python, but show as replacement characters.

@@ -4,6 +4,7 @@
 
 #include "accessibility/primitives.h"
 #include "app/tree_walk.h"
+#include "platform/call_bounds.h"
 #include "platform/clock.h"
 #include "platform/read_scope.h"
 #include "sync/limit.h"
@@ -49,7 +50,7 @@ Result<ElementHandle> breadth_first_search(AXUIElementRef root, const SearchCrit
     for (ElementHandle& child : walk.children_of(element)) queue.push_back(std::move(child));
   };
   enqueue_children(root);
-  while (!queue.empty()) {
+  while (!queue.empty() && !walk.stopped()) {
     ElementHandle element = std::move(queue.front());
     queue.pop_front();
     if (element_matches(element.get(), criteria)) return element;
@@ -74,10 +75,14 @@ Result<ElementHandle> retry_until_found(std::optional<std::uint64_t> timeout_ms,
                                         std::string_view query,
                                         const std::function<ElementHandle()>& attempt) {
   platform::Instant start = platform::now();
-  auto limit = sync::Limit::milliseconds(timeout_ms.value_or(kDefaultTimeoutMs));
+  const std::uint64_t limit_ms = timeout_ms.value_or(kDefaultTimeoutMs);
+  auto limit = sync::Limit::milliseconds(limit_ms);
+  // Every attempt, however large or slow the tree, ends within the limit and
+  // platform::kRequestMargin; so does the wait between attempts, whose sleep is short.
+  platform::CallBounds bounds(limit_ms);
   for (;;) {
     if (ElementHandle found = attempt()) return found;
-    if (limit.reached_since(start))
+    if (limit.reached_since(start) || platform::call_stopped())
       return AXError(AXErrorKind::ElementNotFound, std::string(query));
     platform::sleep_for(kRetryInterval);
   }

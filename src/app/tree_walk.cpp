@@ -1,6 +1,7 @@
 #include "app/tree_walk.h"
 
 #include "accessibility/primitives.h"
+#include "platform/call_bounds.h"
 
 namespace pelorix {
 
@@ -8,7 +9,13 @@ TreeWalk::TreeWalk(AXUIElementRef start) {
   if (start != nullptr) seen_.first_visit(start);
 }
 
+bool TreeWalk::stopped() {
+  if (!stopped_ && (handed_out_ >= kBudget || platform::call_stopped())) stopped_ = true;
+  return stopped_;
+}
+
 std::vector<ElementHandle> TreeWalk::children_of(AXUIElementRef element) {
+  if (stopped()) return {};
   auto value = accessibility::get_attribute(element, "AXChildren");
   if (!value || !value->get() || CFGetTypeID(value->get()) != CFArrayGetTypeID()) return {};
   auto children = accessibility::cf_array_to_vec(static_cast<CFArrayRef>(value->get()));
@@ -18,8 +25,13 @@ std::vector<ElementHandle> TreeWalk::children_of(AXUIElementRef element) {
 std::vector<ElementHandle> TreeWalk::unmet(std::vector<ElementHandle> elements) {
   std::vector<ElementHandle> out;
   out.reserve(elements.size());
-  for (ElementHandle& element : elements)
-    if (seen_.first_visit(element.get())) out.push_back(std::move(element));
+  for (ElementHandle& element : elements) {
+    if (handed_out_ >= kBudget) break;
+    if (seen_.first_visit(element.get())) {
+      out.push_back(std::move(element));
+      ++handed_out_;
+    }
+  }
   return out;
 }
 

@@ -2,6 +2,7 @@
 #include "accessibility/primitives.h"
 #include "accessibility/seen_elements.h"
 #include "element/ax_element.h"
+#include "platform/call_bounds.h"
 #include "platform/clock.h"
 
 namespace pelorix {
@@ -10,6 +11,9 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kDoubleClickInterval = 50ms;
+// The walk up to the window ends after this many ancestors, or when platform::kRequestMargin
+// has passed, whatever parent chain an application describes; no real one comes near.
+constexpr int kMaxFocusAncestors = 100000;
 
 Result<void> act(AXUIElementRef element, ActionMode mode, std::string_view action) {
   if (mode == ActionMode::Focus) {
@@ -30,7 +34,10 @@ Result<void> AXElement::bring_to_focus_internal(AXUIElementRef element) {
   // A parent chain that comes back to an element already met is a cycle in a misbehaving
   // application's tree: the walk ends there, however deep a chain without one goes.
   SeenElements seen;
-  while (seen.first_visit(current)) {
+  platform::CallBounds bounds(0);
+  for (int walked = 0;
+       walked <= kMaxFocusAncestors && !platform::call_stopped() && seen.first_visit(current);
+       ++walked) {
     auto role = accessibility::get_string_attribute_value(current, "AXRole");
     if (role && *role == "AXWindow") {
       // Raising is a courtesy: the focus is written, the press decides.

@@ -23,7 +23,7 @@ Result<ElementHandle> search_in_elements(std::vector<ElementHandle> elements,
   TreeWalk walk(below);
   std::vector<Level> levels;
   levels.push_back(Level{walk.unmet(std::move(elements))});
-  while (!levels.empty()) {
+  while (!levels.empty() && !walk.stopped()) {
     Level& level = levels.back();
     if (level.next == level.elements.size()) {
       levels.pop_back();

@@ -104,8 +104,9 @@ Result<void> AXElement::type_text(AXUIElementRef element, std::string_view text,
 
   Keyboard keyboard(source.get(), pid);
   const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
-  auto length = static_cast<std::int32_t>(text.size());
-  for (std::int32_t i = 0; i < length;) {
+  // Offsets as wide as the text: a text of 2 GiB or more is typed whole.
+  auto length = static_cast<std::int64_t>(text.size());
+  for (std::int64_t i = 0; i < length;) {
     UChar32 c = 0;
     U8_NEXT_OR_FFFD(data, i, length, c);
     Key key = key_for(c);

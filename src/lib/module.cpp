@@ -127,6 +127,8 @@ int exec(PyObject* module) {
       add(module, "FOCUS", action_mode_object(ActionMode::Focus)) < 0 ||
       add(module, "__version__", PyUnicode_FromString(kVersion)) < 0)
     return -1;
+  // Ctrl-C stops a call at its next request or poll (platform/call_bounds.h).
+  platform::install_signal_check(signal_raised);
   return 0;
 }
 

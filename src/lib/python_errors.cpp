@@ -13,6 +13,7 @@ PyObject* to_python_str(std::string_view utf8) {
 }
 
 PyObject* raise_runtime_error(std::string_view message) {
+  if (PyErr_Occurred() != nullptr) return nullptr;
   PyRef text = PyRef::steal(to_python_str(message));
   if (text) PyErr_SetObject(PyExc_RuntimeError, text.get());
   return nullptr;
@@ -20,6 +21,25 @@ PyObject* raise_runtime_error(std::string_view message) {
 
 PyObject* raise_error(const AXError& error) {
   return raise_runtime_error(error.message());
+}
+
+namespace {
+thread_local int entry_points = 0;
+}  // namespace
+
+EntryPoint::EntryPoint() noexcept {
+  ++entry_points;
+}
+
+EntryPoint::~EntryPoint() {
+  --entry_points;
+}
+
+bool signal_raised() noexcept {
+  // Elsewhere (pelorix's own threads, a caller that released the lock) nothing may be asked of
+  // the interpreter. Signal handlers run on the main thread only.
+  if (entry_points == 0) return false;
+  return PyErr_Occurred() != nullptr || PyErr_CheckSignals() != 0;
 }
 
 void set_internal_error() noexcept {

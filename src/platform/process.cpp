@@ -6,7 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <signal.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <system_error>
 
 #include "platform/fd.h"
@@ -64,12 +68,17 @@ class FileActions {
   bool ok_;
 };
 
-// Reads both pipes until each reaches end of file.
-void drain(Fd& out, Fd& err, std::string* out_text, std::string* err_text) {
+// Reads both pipes until each reaches end of file, or until `deadline`: false then.
+bool drain(Fd& out, Fd& err, std::string* out_text, std::string* err_text,
+           std::chrono::steady_clock::time_point deadline) {
   char buffer[16384];
   while (out.get() >= 0 || err.get() >= 0) {
+    auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
     pollfd fds[2] = {{out.get(), POLLIN, 0}, {err.get(), POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
+    int ready = ::poll(fds, 2, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
+    if (ready < 0) {
       if (errno == EINTR) continue;
       break;
     }
@@ -79,12 +88,14 @@ void drain(Fd& out, Fd& err, std::string* out_text, std::string* err_text) {
       if (streams[i]->get() < 0 || fds[i].revents == 0) continue;
       ssize_t got = ::read(streams[i]->get(), buffer, sizeof buffer);
       if (got > 0) {
-        texts[i]->append(buffer, static_cast<std::size_t>(got));
+        std::size_t room = kMaxProgramOutput - std::min(kMaxProgramOutput, texts[i]->size());
+        texts[i]->append(buffer, std::min(room, static_cast<std::size_t>(got)));
       } else if (got == 0 || errno != EINTR) {
         streams[i]->close();
       }
     }
   }
+  return true;
 }
 
 }  // namespace
@@ -100,9 +111,10 @@ bool ProgramOutput::succeeded() const {
   return WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0;
 }
 
-std::variant<ProgramOutput, ProgramFailedToStart> run_program(
-    const std::vector<std::string>& argv) {
+std::variant<ProgramOutput, ProgramFailedToStart> run_program(const std::vector<std::string>& argv,
+                                                              std::chrono::milliseconds limit) {
   if (argv.empty()) return ProgramFailedToStart{EINVAL};
+  auto deadline = std::chrono::steady_clock::now() + limit;
   Pipe out, err;
   if (int error = make_pipe(&out); error != 0) return ProgramFailedToStart{error};
   if (int error = make_pipe(&err); error != 0) return ProgramFailedToStart{error};
@@ -129,7 +141,12 @@ std::variant<ProgramOutput, ProgramFailedToStart> run_program(
   err.write.close();
 
   ProgramOutput output;
-  drain(out.read, err.read, &output.standard_output, &output.standard_error);
+  if (!drain(out.read, err.read, &output.standard_output, &output.standard_error, deadline)) {
+    ::kill(child, SIGKILL);
+    output.timed_out = true;
+    output.standard_error =
+        argv[0] + " did not finish within " + std::to_string(limit.count()) + " ms and was stopped";
+  }
   while (::waitpid(child, &output.wait_status, 0) < 0) {
     if (errno != EINTR) {
       // Someone else reaped our child (SIGCHLD set to be ignored): its outcome is unknown,

@@ -1,6 +1,7 @@
 #include "sync/heuristic_sync.h"
 
 #include "accessibility/primitives.h"
+#include "platform/call_bounds.h"
 #include "platform/read_scope.h"
 
 namespace pelorix::sync {
@@ -48,8 +49,9 @@ void feed_geometry(AXUIElementRef element, const AttributeName& name, SipHasher1
 }
 
 void feed_element(AXUIElementRef element, const HashedAttributes& names, SipHasher13& hasher,
-                  unsigned depth) {
-  if (depth > kMaxHashDepth) return;
+                  unsigned depth, std::size_t& budget) {
+  if (depth > kMaxHashDepth || budget == 0 || platform::call_stopped()) return;
+  --budget;
   feed_string(element, names.role, hasher);
   feed_string(element, names.title, hasher);
   feed_string(element, names.identifier, hasher);
@@ -70,7 +72,8 @@ void feed_element(AXUIElementRef element, const HashedAttributes& names, SipHash
     // objects are undefined); it contributes nothing, like an element none of whose attributes
     // can be read. It still counts among the children.
     if (!accessibility::is_element(child)) continue;
-    feed_element(static_cast<AXUIElementRef>(child), names, hasher, depth + 1);
+    feed_element(static_cast<AXUIElementRef>(child), names, hasher, depth + 1, budget);
+    if (budget == 0) return;
   }
 }
 
@@ -81,7 +84,8 @@ std::uint64_t HeuristicSync::hash_tree() const {
   hasher.write_u32_le(static_cast<std::uint32_t>(pid));
   // One fingerprint is one call: its reads may be batched, and nothing outlives it.
   platform::ReadScope scope(app_element, std::nullopt, platform::Geometry::PresenceOnly);
-  feed_element(app_element, HashedAttributes(), hasher, 0);
+  std::size_t budget = kMaxHashElements;
+  feed_element(app_element, HashedAttributes(), hasher, 0, budget);
   return hasher.finish();
 }
 

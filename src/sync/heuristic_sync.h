@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,6 +18,9 @@ namespace pelorix::sync {
 
 // Elements deeper than this contribute nothing (the root is depth 0).
 inline constexpr unsigned kMaxHashDepth = 19;
+// Elements past this many contribute nothing: an application can describe a tree without end,
+// or thousands of children on every level.
+inline constexpr std::size_t kMaxHashElements = 100000;
 
 struct HeuristicSync {
   // Borrowed from the AXApp that owns the engine, which keeps it alive.
@@ -24,7 +28,8 @@ struct HeuristicSync {
   pid_t pid = 0;
 
   // Never fails: whatever cannot be read only leaves its bytes out of the stream, so a tree
-  // that can no longer be read at all hashes to the constant of the pid alone.
+  // that can no longer be read at all hashes to the constant of the pid alone. Stops when the
+  // call's bounds end (platform/call_bounds.h) or after kMaxHashElements elements.
   std::uint64_t hash_tree() const;
 };
 

@@ -24,6 +24,10 @@ class Limit {
     return whole != seconds_ ? whole > seconds_ : rest >= nanoseconds_;
   }
   bool reached_since(platform::Instant start) const { return reached_by(platform::now() - start); }
+  // The limit in whole milliseconds, as it was given.
+  constexpr std::uint64_t whole_milliseconds() const {
+    return seconds_ * 1000 + nanoseconds_ / 1000000;
+  }
 
  private:
   constexpr Limit(std::uint64_t seconds, std::uint32_t nanoseconds)

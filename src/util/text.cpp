@@ -3,6 +3,8 @@
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <limits>
 
 #include "util/unicode.h"
@@ -13,9 +15,9 @@ std::string decode_lossy(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  auto length = static_cast<std::int32_t>(bytes.size());
-  for (std::int32_t i = 0; i < length;) {
-    std::int32_t start = i;
+  auto length = static_cast<std::int64_t>(bytes.size());
+  for (std::int64_t i = 0; i < length;) {
+    std::int64_t start = i;
     UChar32 c = 0;
     U8_NEXT(data, i, length, c);  // negative for an ill-formed sequence, which it skips whole
     if (c < 0) {
@@ -31,10 +33,11 @@ std::string decode_lossy(std::string_view bytes) {
 std::string_view trim_white_space(std::string_view text) {
   // One pass forward: the end is where the last character that is no white space ends.
   const auto* data = reinterpret_cast<const std::uint8_t*>(text.data());
-  auto length = static_cast<std::int32_t>(text.size());
-  std::int32_t begin = -1, end = 0;
-  for (std::int32_t i = 0; i < length;) {
-    std::int32_t start = i;
+  // Offsets as wide as the text: one of 2 GiB or more is read whole.
+  auto length = static_cast<std::int64_t>(text.size());
+  std::int64_t begin = -1, end = 0;
+  for (std::int64_t i = 0; i < length;) {
+    std::int64_t start = i;
     UChar32 c = 0;
     U8_NEXT(data, i, length, c);
     if (c >= 0 && unicode::is_white_space(static_cast<char32_t>(c))) continue;
@@ -49,8 +52,8 @@ std::u16string utf8_to_utf16(std::string_view utf8, bool* ok) {
   std::u16string out;
   out.reserve(utf8.size());
   const auto* data = reinterpret_cast<const std::uint8_t*>(utf8.data());
-  auto length = static_cast<std::int32_t>(utf8.size());
-  for (std::int32_t i = 0; i < length;) {
+  auto length = static_cast<std::int64_t>(utf8.size());
+  for (std::int64_t i = 0; i < length;) {
     UChar32 c = 0;
     U8_NEXT(data, i, length, c);  // negative for anything ill-formed, surrogates included
     if (c < 0) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include "platform/host_commands.h"
 #include "util/text.h"
@@ -81,3 +82,18 @@ TEST(BundleScript, QuotesAndBackslashesCannotLeaveTheStringLiteral) {
 
 }  // namespace
 }  // namespace pelorix
+
+// A text of 2 GiB or more is measured whole, not as a negative 32-bit length. The pages are
+// mapped without being touched (they read as zeros and take no memory) but the last one.
+TEST(TrimWhiteSpace, ATextPastTwoGibibytesIsTrimmedAtItsRealEnd) {
+  const std::size_t size = (std::size_t{1} << 31) + 4096;
+  void* pages = mmap(nullptr, size, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (pages == MAP_FAILED) GTEST_SKIP() << "no address space for 2 GiB here";
+  auto* bytes = static_cast<char*>(pages);
+  bytes[0] = 'x';
+  bytes[size - 1] = ' ';
+  std::string_view text(bytes, size);
+  EXPECT_EQ(pelorix::text::trim_white_space(text).size(), size - 1);
+  munmap(pages, size);
+}

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -25,8 +26,12 @@ std::string lower(std::string text) {
   return text;
 }
 
+// The most actions of one element asked about: real widgets offer a handful, while an
+// application may claim 2^31-1 and answer every index.
+constexpr gint kMaxActions = 64;
+
 // The index of the first of the element's actions named like one of `names` (compared
-// without case, in the order of `names`), or -1.
+// without case, in the order of `names`), or -1. Actions past kMaxActions are not looked at.
 gint find_action(AtspiAction* action, std::initializer_list<std::string_view> names,
                  ::AXError* status) {
   ErrorSlot error;
@@ -35,6 +40,7 @@ gint find_action(AtspiAction* action, std::initializer_list<std::string_view> na
     *status = status_of(error.error);
     return -1;
   }
+  count = std::clamp<gint>(count, 0, kMaxActions);
   std::vector<std::string> have;
   for (gint i = 0; i < count; ++i) {
     // A name that cannot be read matches nothing; the others are still compared.
@@ -66,8 +72,15 @@ gint find_action(AtspiAction* action, std::initializer_list<std::string_view> na
   if (extents(accessible, pid, &rect) != kAXErrorSuccess || rect.size.width <= 0 ||
       rect.size.height <= 0)
     return kAXErrorActionUnsupported;
-  auto x = static_cast<int>(rect.origin.x + rect.size.width / 2);
-  auto y = static_cast<int>(rect.origin.y + rect.size.height / 2);
+  // The middle as a screen point; a rectangle no screen holds (an application may claim any
+  // doubles) gets no click rather than a conversion out of int's range.
+  double middle_x = rect.origin.x + rect.size.width / 2;
+  double middle_y = rect.origin.y + rect.size.height / 2;
+  constexpr double kFarthest = 1 << 20;
+  if (!(std::fabs(middle_x) < kFarthest && std::fabs(middle_y) < kFarthest))
+    return kAXErrorActionUnsupported;
+  auto x = static_cast<int>(middle_x);
+  auto y = static_cast<int>(middle_y);
   return x11::click_at(pid, x, y, button) ? kAXErrorSuccess : kAXErrorCannotComplete;
 }
 

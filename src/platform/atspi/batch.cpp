@@ -20,6 +20,7 @@
 #include "platform/atspi/requests.h"
 #include "platform/atspi/values.h"
 #include "platform/atspi/windows.h"
+#include "platform/call_bounds.h"
 
 // libatspi's own constructor of an accessible from a reference in a reply: it reuses the
 // object libatspi already has for that path, so the elements a batch hands out are the very
@@ -261,7 +262,8 @@ void Batch::geometry_presence_only() {
 }
 
 bool Batch::out_of_time() const {
-  return deadline_ && platform::now() >= *deadline_;
+  // Ctrl-C ends the bulk reading too, not only the live requests after it.
+  return (deadline_ && platform::now() >= *deadline_) || platform::call_stopped();
 }
 
 Batch::Node& Batch::add(const std::string& path, const std::string& parent) {

@@ -1,10 +1,14 @@
 #include "platform/atspi/bus.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "platform/atspi/desktop.h"
 #include "platform/atspi/mapping.h"
+#include "platform/call_bounds.h"
 
 namespace pelorix::platform::atspi {
 namespace {
@@ -56,8 +60,13 @@ void drop_unclaimed(DBusConnection* connection) {
 
 // libatspi's application objects for the bus names pelorix has seen, made here; never freed,
 // since libatspi closes the connection of an application object that goes away.
-AtspiApplication* application_on(const std::string& bus_name, DBusConnection* connection) {
+std::map<std::string, AtspiApplication*>& known_applications() {
   static auto* known = new std::map<std::string, AtspiApplication*>();
+  return *known;
+}
+
+AtspiApplication* application_on(const std::string& bus_name, DBusConnection* connection) {
+  auto* known = &known_applications();
   if (auto found = known->find(bus_name); found != known->end()) return found->second;
   auto* application = static_cast<AtspiApplication*>(g_object_new(ATSPI_TYPE_APPLICATION, nullptr));
   application->bus_name = g_strdup(bus_name.c_str());
@@ -69,6 +78,12 @@ AtspiApplication* application_on(const std::string& bus_name, DBusConnection* co
 }
 
 }  // namespace
+
+bool went_unanswered(const char* error_name) {
+  return error_name != nullptr && (std::strcmp(error_name, DBUS_ERROR_NO_REPLY) == 0 ||
+                                   std::strcmp(error_name, DBUS_ERROR_TIMEOUT) == 0 ||
+                                   std::strcmp(error_name, DBUS_ERROR_TIMED_OUT) == 0);
+}
 
 Message& Message::operator=(Message&& other) noexcept {
   if (this != &other) {
@@ -85,6 +100,14 @@ Message::~Message() {
 
 DBusConnection* accessibility_bus() {
   static DBusConnection* connection = nullptr;
+  static pid_t owner = 0;
+  bool forked = connection != nullptr && owner != getpid();
+  if (forked) {
+    // A forked child shares its parent's socket: the two would read each other's replies.
+    // The child leaves that connection alone (closing or releasing it would close the
+    // socket under the parent's reads too) and opens one of its own.
+    connection = nullptr;
+  }
   if (connection != nullptr && dbus_connection_get_is_connected(connection)) return connection;
   if (connection != nullptr) dbus_connection_unref(connection);
   connection = nullptr;
@@ -100,6 +123,14 @@ DBusConnection* accessibility_bus() {
     return nullptr;
   }
   connection = opened;
+  owner = getpid();
+  // Accessibles made before (on a lost connection, or in the parent before a fork) ask their
+  // questions on the new one.
+  for (auto& [name, application] : known_applications()) {
+    if (application->bus == opened) continue;
+    if (application->bus != nullptr && !forked) dbus_connection_unref(application->bus);
+    application->bus = dbus_connection_ref(opened);
+  }
   return connection;
 }
 
@@ -131,6 +162,10 @@ Reference reference_of(AtspiAccessible* accessible) {
   if (dbus_validate_bus_name(target.bus_name.c_str(), nullptr) == 0 ||
       dbus_validate_path(target.path.c_str(), nullptr) == 0)
     return kAXErrorInvalidUIElement;
+  // A call that must stop sends nothing more; an application that let one of the call's
+  // requests go unanswered is not waited for the full limit again within the call.
+  int wait_ms = request_wait_ms(kCallTimeoutMs, target.bus_name);
+  if (wait_ms == 0) return kAXErrorCannotComplete;
   Message request(dbus_message_new_method_call(target.bus_name.c_str(), target.path.c_str(),
                                                interface, member));
   if (request.get() == nullptr) return kAXErrorFailure;
@@ -140,9 +175,11 @@ Reference reference_of(AtspiAccessible* accessible) {
     append(&args);
   }
   ErrorHolder error;
-  *reply = Message(dbus_connection_send_with_reply_and_block(connection, request.get(),
-                                                             kCallTimeoutMs, &error.error));
+  *reply = Message(
+      dbus_connection_send_with_reply_and_block(connection, request.get(), wait_ms, &error.error));
   drop_unclaimed(connection);
+  if (reply->get() == nullptr && error.set() && went_unanswered(error.error.name))
+    note_unanswered(target.bus_name);
   if (reply->get() == nullptr) return error.set() ? status_of_text(error.text()) : kAXErrorFailure;
   return kAXErrorSuccess;
 }

@@ -65,6 +65,9 @@ class Message {
 ::AXError call(const Reference& target, const char* interface, const char* member,
                const std::function<void(DBusMessageIter*)>& append, Message* reply);
 
+// Whether a D-Bus error (by name) says the reply did not come in time.
+bool went_unanswered(const char* error_name);
+
 // A property, through org.freedesktop.DBus.Properties.Get: on success `value` is positioned
 // on the variant's content, which lives as long as `reply`.
 ::AXError get_property(const Reference& target, const char* interface, const char* name,

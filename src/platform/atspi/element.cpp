@@ -15,8 +15,47 @@
 #include "platform/atspi/desktop.h"
 #include "platform/atspi/reads.h"
 #include "platform/atspi/writes.h"
+#include "platform/call_bounds.h"
+#include "platform/clock.h"
 
 namespace pelorix::platform::atspi {
+namespace {
+
+// One element call's requests, as far as the current call's bounds allow (call_bounds.h):
+// libatspi waits no longer than the call has left (less for an application that already let
+// the call down), and an application whose request goes unanswered now is noted.
+class Asking {
+ public:
+  explicit Asking(AtspiAccessible* accessible)
+      : peer_(reference_of(accessible).bus_name), wait_ms_(request_wait_ms(kCallTimeoutMs, peer_)) {
+    // Also makes sure the accessible asks on this process's own connection (after a fork, or
+    // once the bus is back after it was lost).
+    if (wait_ms_ == 0 || accessibility_bus() == nullptr) {
+      wait_ms_ = 0;
+      return;
+    }
+    atspi_set_timeout(wait_ms_, wait_ms_);
+  }
+  ~Asking() {
+    if (wait_ms_ != 0) atspi_set_timeout(kCallTimeoutMs, kCallTimeoutMs);
+  }
+  Asking(const Asking&) = delete;
+  Asking& operator=(const Asking&) = delete;
+  bool allowed() const { return wait_ms_ != 0; }
+  // Passes the status on, noting an application that did not answer in time.
+  ::AXError done(::AXError status) {
+    if (status == kAXErrorCannotComplete && now() - began_ >= std::chrono::milliseconds(wait_ms_))
+      note_unanswered(peer_);
+    return status;
+  }
+
+ private:
+  std::string peer_;
+  int wait_ms_;
+  Instant began_ = now();
+};
+
+}  // namespace
 
 Element::Element(AtspiAccessible* accessible, pid_t pid, bool application)
     : accessible_(accessible), pid_(pid), application_(application) {
@@ -76,10 +115,14 @@ AtspiAccessible* Element::resolve_live(::AXError* status) const {
   ::AXError status = kAXErrorSuccess;
   AtspiAccessible* accessible = resolve(&status);
   if (accessible == nullptr) return status;
+  // A call that must stop reads nothing more, not even from its batch (which may ask for
+  // more of the tree to answer).
+  Asking asking(accessible);
+  if (!asking.allowed()) return kAXErrorCannotComplete;
   if (Batch* batch = Batch::current();
       batch != nullptr && batch->answer(accessible, pid_, name, value, &status))
-    return status;
-  return read_attribute(accessible, pid_, name, value);
+    return asking.done(status);
+  return asking.done(read_attribute(accessible, pid_, name, value));
 }
 
 std::unique_ptr<ReadBatch> Element::open_read_batch() const {
@@ -98,8 +141,11 @@ std::unique_ptr<ReadBatch> Element::open_read_batch() const {
 ::AXError Element::set_attribute_value(const std::string& name, CFTypeRef value) const {
   std::lock_guard<std::recursive_mutex> guard(desktop().mutex());
   ::AXError status = kAXErrorSuccess;
-  AtspiAccessible* accessible = resolve_live(&status);
+  AtspiAccessible* accessible = resolve(&status);
   if (accessible == nullptr) return status;
+  Asking asking(accessible);
+  if (!asking.allowed()) return kAXErrorCannotComplete;
+  if (resolve_live(&status) == nullptr) return asking.done(status);
   if (name == "AXFocused") return write_focus(accessible, pid_, value);
   if (name == "AXValue") return write_value(accessible, value);
   return unsupported_unless_gone(accessible, kAXErrorAttributeUnsupported);
@@ -108,8 +154,11 @@ std::unique_ptr<ReadBatch> Element::open_read_batch() const {
 ::AXError Element::perform_action(const std::string& action) const {
   std::lock_guard<std::recursive_mutex> guard(desktop().mutex());
   ::AXError status = kAXErrorSuccess;
-  AtspiAccessible* accessible = resolve_live(&status);
+  AtspiAccessible* accessible = resolve(&status);
   if (accessible == nullptr) return status;
+  Asking asking(accessible);
+  if (!asking.allowed()) return kAXErrorCannotComplete;
+  if (resolve_live(&status) == nullptr) return asking.done(status);
   if (action == "AXPress") return press(accessible, pid_);
   if (action == "AXShowMenu") return show_menu(accessible, pid_);
   if (action == "AXRaise") return raise_window(accessible, pid_);

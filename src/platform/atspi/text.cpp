@@ -14,7 +14,14 @@
 
 namespace pelorix::platform::atspi {
 
-namespace {}  // namespace
+namespace {
+
+// The most label elements read for one element, over all its labelled-by relations together:
+// a real label is one or two elements, while an application may name 100,000, each of which
+// costs a request.
+constexpr std::size_t kMaxLabelTargets = 16;
+
+}  // namespace
 
 ::AXError all_text(AtspiAccessible* accessible, bool* found, std::string* out) {
   Owned<AtspiText> text = iface(accessible, atspi_accessible_get_text_iface);
@@ -72,8 +79,8 @@ namespace {}  // namespace
 namespace {
 
 // The elements that label this one (the targets of its labelled-by relations), from the
-// relation set "a(ua(so))"; targets in another application are left out. A set of another
-// shape is kAXErrorFailure.
+// relation set "a(ua(so))", the first kMaxLabelTargets of them; targets in another application
+// are left out. A set of another shape is kAXErrorFailure.
 ::AXError read_labelled_by(AtspiAccessible* accessible, std::vector<Owned<AtspiAccessible>>* out) {
   Reference self = reference_of(accessible);
   Message reply;
@@ -86,7 +93,8 @@ namespace {
       dbus_message_iter_init(reply.get(), &args) == 0)
     return kAXErrorFailure;
   dbus_message_iter_recurse(&args, &relations);
-  for (; dbus_message_iter_get_arg_type(&relations) == DBUS_TYPE_STRUCT;
+  for (; dbus_message_iter_get_arg_type(&relations) == DBUS_TYPE_STRUCT &&
+         out->size() < kMaxLabelTargets;
        dbus_message_iter_next(&relations)) {
     DBusMessageIter relation;
     DBusMessageIter targets;
@@ -96,12 +104,15 @@ namespace {
     if (type != ATSPI_RELATION_LABELLED_BY) continue;
     dbus_message_iter_next(&relation);
     dbus_message_iter_recurse(&relation, &targets);
-    for (; dbus_message_iter_get_arg_type(&targets) == DBUS_TYPE_STRUCT;
+    for (; dbus_message_iter_get_arg_type(&targets) == DBUS_TYPE_STRUCT &&
+           out->size() < kMaxLabelTargets;
          dbus_message_iter_next(&targets)) {
       std::optional<Reference> target = read_reference(&targets);
       if (!target || target->bus_name != self.bus_name || target->path == kNullPath) continue;
-      if (out->size() >= kMaxChildren) return kAXErrorCannotComplete;
-      out->emplace_back(make_accessible(*target));
+      // None when the accessibility bus went away since the reply came.
+      Owned<AtspiAccessible> made(make_accessible(*target));
+      if (!made) return kAXErrorCannotComplete;
+      out->push_back(std::move(made));
     }
   }
   return kAXErrorSuccess;

@@ -94,8 +94,13 @@ std::optional<x11::Window> x_window_of(AtspiAccessible* toplevel, pid_t pid,
         if (window->content_inset) {
           std::tie(left, above) = *window->content_inset;
         } else {
-          left = std::max(0, (window->width - size.first) / 2);
-          above = std::max(0, (window->height - size.second) / 2);
+          // The application's size may be any 32-bit number: the difference is taken wide.
+          auto margin = [](int outer, int inner) {
+            long long half = (static_cast<long long>(outer) - inner) / 2;
+            return static_cast<int>(std::clamp<long long>(half, 0, std::max(outer, 0)));
+          };
+          left = margin(window->width, size.first);
+          above = margin(window->height, size.second);
         }
         out->origin.x += window->x + left;
         out->origin.y += window->y + above;

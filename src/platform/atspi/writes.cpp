@@ -46,6 +46,8 @@ namespace {
   if (const auto* string = object_cast<StringObject>(value)) {
     if (!string->well_formed()) return kAXErrorIllegalArgument;
     text = string->utf8();
+    // Written as a C string, a NUL would end the text early.
+    if (text.find('\0') != std::string::npos) return kAXErrorIllegalArgument;
   } else if (const auto* given = object_cast<NumberObject>(value)) {
     number = given->as_double();
   } else {

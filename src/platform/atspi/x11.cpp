@@ -36,6 +36,43 @@ int ignore_error(Display*, XErrorEvent*) {
   return 0;
 }
 
+// The connection: opened on first use, and opened again when it was lost or belongs to the
+// parent of a forked process. Xlib's default ends the process when the server closes the
+// connection (it went away, or a client killed ours with KillClient); ours only marks the
+// connection lost: Xlib then fails the calls on it, and the next session opens a new one once
+// the display is back.
+struct Connection {
+  Display* display = nullptr;
+  pid_t owner = 0;
+  bool lost = false;
+  // Counts the connections opened, so that what was read from an earlier one (the keyboard
+  // map) is read again from the server that now answers.
+  unsigned generation = 0;
+};
+
+Connection& current() {
+  static auto* instance = new Connection();
+  return *instance;
+}
+
+void connection_lost(Display*, void*) {
+  current().lost = true;
+}
+
+// Xlib's I/O error handler is one for the process, and its default itself ends the process
+// before any exit handler runs: ours returns for our connection (whose exit handler then marks
+// it lost) and leaves other connections of the process to the handler that was there before.
+XIOErrorHandler& previous_io_handler() {
+  static XIOErrorHandler previous = nullptr;
+  return previous;
+}
+
+int io_error(Display* display) {
+  if (display == current().display) return 0;
+  XIOErrorHandler previous = previous_io_handler();
+  return previous != nullptr ? previous(display) : 0;
+}
+
 class Session {
  public:
   Session() : guard_(lock()) {
@@ -50,17 +87,34 @@ class Session {
   }
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
+  // Null when no display can be reached; a connection lost during the session stays in use
+  // until it ends (Xlib fails every call on it at once).
   Display* display() const { return display_; }
+  bool lost() const { return current().lost; }
   XWindow root() const { return DefaultRootWindow(display_); }
 
  private:
-  // One connection for the life of the process, opened on first use.
   static Display* connection() {
-    static Display* display = [] {
-      const char* name = std::getenv("DISPLAY");
-      return name != nullptr && *name != '\0' ? XOpenDisplay(nullptr) : nullptr;
-    }();
-    return display;
+    Connection& connection = current();
+    if (connection.display != nullptr && connection.owner != getpid()) {
+      // A forked child shares its parent's socket: closing or using it would write into the
+      // parent's stream. The child leaves it alone and opens its own.
+      connection.display = nullptr;
+    } else if (connection.display != nullptr && connection.lost) {
+      XCloseDisplay(connection.display);
+      connection.display = nullptr;
+    }
+    if (connection.display != nullptr) return connection.display;
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == '\0') return nullptr;
+    connection.display = XOpenDisplay(nullptr);
+    if (connection.display == nullptr) return nullptr;
+    XSetIOErrorExitHandler(connection.display, connection_lost, nullptr);
+    if (previous_io_handler() == nullptr) previous_io_handler() = XSetIOErrorHandler(io_error);
+    connection.owner = getpid();
+    connection.lost = false;
+    ++connection.generation;
+    return connection.display;
   }
 
   std::unique_lock<std::recursive_mutex> guard_;
@@ -268,6 +322,12 @@ class Keyboard {
 
  private:
   void load(Display* display) {
+    if (generation_ != current().generation) {
+      map_.clear();
+      spare_.clear();
+      next_spare_ = 0;
+      generation_ = current().generation;
+    }
     if (!map_.empty()) return;
     XDisplayKeycodes(display, &min_, &max_);
     int per_code = 0;
@@ -308,6 +368,7 @@ class Keyboard {
   std::vector<KeySym> map_;
   std::vector<KeyCode> spare_;
   std::size_t next_spare_ = 0;
+  unsigned generation_ = 0;
 };
 
 Keyboard& keyboard() {
@@ -503,10 +564,22 @@ std::optional<Image> capture(int x, int y, int width, int height) {
   Session session;
   Display* display = session.display();
   if (display == nullptr || width <= 0 || height <= 0) return std::nullopt;
-  if (width > 32768 || height > 32768) return std::nullopt;
   int screen = DefaultScreen(display);
   int screen_width = DisplayWidth(display, screen);
   int screen_height = DisplayHeight(display, screen);
+  // Off the screen the image is black, but only up to one screen's size beyond each edge: an
+  // application may claim a window of 2^31 pixels a side, whose image would not fit in memory.
+  {
+    long from_x = std::max<long>(x, -static_cast<long>(screen_width));
+    long from_y = std::max<long>(y, -static_cast<long>(screen_height));
+    long to_x = std::min<long>(static_cast<long>(x) + width, 2L * screen_width);
+    long to_y = std::min<long>(static_cast<long>(y) + height, 2L * screen_height);
+    if (from_x >= to_x || from_y >= to_y) return std::nullopt;
+    x = static_cast<int>(from_x);
+    y = static_cast<int>(from_y);
+    width = static_cast<int>(to_x - from_x);
+    height = static_cast<int>(to_y - from_y);
+  }
   long left = std::max<long>(x, 0), top = std::max<long>(y, 0);
   long right = std::min<long>(static_cast<long>(x) + width, screen_width);
   long bottom = std::min<long>(static_cast<long>(y) + height, screen_height);
@@ -514,7 +587,10 @@ std::optional<Image> capture(int x, int y, int width, int height) {
   XImage* shot = XGetImage(display, session.root(), static_cast<int>(left), static_cast<int>(top),
                            static_cast<unsigned>(right - left), static_cast<unsigned>(bottom - top),
                            AllPlanes, ZPixmap);
-  if (shot == nullptr) return std::nullopt;
+  if (shot == nullptr || session.lost()) {
+    if (shot != nullptr) XDestroyImage(shot);
+    return std::nullopt;
+  }
   Image image;
   image.width = width;
   image.height = height;
