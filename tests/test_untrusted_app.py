@@ -319,6 +319,8 @@ BOUNDED_CASES = [
      [(f"{ODD}.label()", returns(" ".join(["Fine button"] * 16)))], 3 * CALL_S),
     ("20,000 state words", scenario(odd={"state_words": 20_000}),
      [(f"{ODD}.role()", returns("AXStaticText")), (f"{ODD}.enabled()", returns(True))], 3 * CALL_S),
+    ("an element of 32768x32768 pixels", scenario(odd={"extents": [0, 0, 32768, 32768]}),
+     [(f"len({ODD}.screenshot()) > 0", returns(True))], 3 * CALL_S),
     # Not a size, but a value cut short where the toolkit takes it as a C string.
     ("a NUL in a value", scenario(odd={"role": 61, "editable": True, "text": "before", "states": [7, 8, 24, 25, 30]}),
      [(f"{ODD}.set_value('abc\\x00def')", raises(".")), (f"{ODD}.value()", returns("before")),
