@@ -304,8 +304,7 @@ BOUNDED_CASES = [
     ("endless tree", scenario(win={"children": ["odd", "ok", "g0"]}, width=3, **ENDLESS),
      [("app.find('title:Nowhere', timeout_ms=100)", raises(NOT_FOUND)), (FIND_FINE, returns("Fine button"))],
      5 * CALL_S),
-    # Read live: how far a batch of reads may go past the call's limit is the batch's own bound.
-    ("endlessly wide tree", scenario(win={"children": ["odd", "ok", "g0"]}, width=2000, live_reads=True, **ENDLESS),
+    ("endlessly wide tree", scenario(win={"children": ["odd", "ok", "g0"]}, width=2000, **ENDLESS),
      [("app.wait_for_idle(100)", returns(False)), ("app.is_idle() in (True, False)", returns(True))], 8 * CALL_S),
     ("endless parent chain", scenario(odd={"parent": "up0", **FOCUSABLE_BUTTON}, **ENDLESS),
      [(f"{ODD}.click(mode=pelorix.FOCUS)", returns(None))], 4 * CALL_S),

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/call_bounds.h"
+
 namespace pelorix::platform::atspi {
 namespace {
 
@@ -129,13 +131,18 @@ bool run_pipelined(const Peer& peer, const std::vector<Request>& requests, int t
   bool answered_after = false;
   auto send_more = [&] {
     while (!timed_out && next < requests.size() && in_flight.size() < kMaxInFlight) {
+      // Each request waits no longer than the call it belongs to has left (none once the call
+      // is over or Ctrl-C was pressed), and briefly for an application that already let one of
+      // the call's requests go unanswered.
+      int wait_ms = request_wait_ms(timeout_ms, peer.bus_name);
+      if (wait_ms <= 0) break;
       std::size_t index = next++;
       // Answered in order: an unsendable request waits its turn with a null reply.
       in_flight.push_back({index, nullptr});
       DBusMessage* message = message_for(peer, requests[index]);
       DBusPendingCall* pending = nullptr;
       if (message != nullptr &&
-          dbus_connection_send_with_reply(peer.connection, message, &pending, timeout_ms) == 0)
+          dbus_connection_send_with_reply(peer.connection, message, &pending, wait_ms) == 0)
         pending = nullptr;
       if (message != nullptr) dbus_message_unref(message);
       in_flight.back().pending = pending;
