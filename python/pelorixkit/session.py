@@ -214,8 +214,9 @@ class DesktopSession:
         watcher, self._watcher = self._watcher, None
         if watcher is not None:
             try:
-                watcher.stdin.write("forget\n")
-                watcher.stdin.close()
+                if watcher.stdin is not None:
+                    watcher.stdin.write("forget\n")
+                    watcher.stdin.close()
             except (OSError, ValueError):
                 pass
             watcher.wait()
@@ -276,10 +277,10 @@ class DesktopSession:
         if self.running_window_manager() is not None:
             raise RuntimeError(f"a window manager already runs: {self.running_window_manager()}")
         program = _program(name)
-        log = self.directory / "wm.log"
+        log = self._folder() / "wm.log"
         if name == "openbox":
             # openbox runs its --startup command once it manages the screen.
-            ready = self.directory / "wm-ready"
+            ready = self._folder() / "wm-ready"
             ready.unlink(missing_ok=True)
             process = self._spawn("wm", [program, "--sm-disable", "--startup", f"touch {ready}"], log)
             deadline = time.monotonic() + self.timeout
@@ -312,13 +313,19 @@ class DesktopSession:
 
     # --- starting the pieces -------------------------------------------------------------
 
+    def _folder(self) -> Path:
+        # The session's own folder, which exists from start() until close().
+        if self.directory is None:
+            raise RuntimeError("the desktop session is not started")
+        return self.directory
+
     def _track(self, kind: str, process: subprocess.Popen) -> None:
         with self._lock:
             self._started.append((kind, process))
         self._tell_watcher(f"group {process.pid}")
 
     def _tell_watcher(self, line: str) -> None:
-        if self._watcher is not None:
+        if self._watcher is not None and self._watcher.stdin is not None:
             try:
                 self._watcher.stdin.write(line + "\n")
                 self._watcher.stdin.flush()
@@ -353,18 +360,18 @@ class DesktopSession:
             environ["LD_PRELOAD"] = ":".join(preload)
         # Programs running as root (CI, containers) have no login session to lend them these.
         for name in ("runtime", "config", "cache", "data"):
-            (self.directory / name).mkdir(mode=0o700)
-        environ.update(XDG_RUNTIME_DIR=str(self.directory / "runtime"),
-                       XDG_CONFIG_HOME=str(self.directory / "config"),
-                       XDG_CACHE_HOME=str(self.directory / "cache"),
-                       XDG_DATA_HOME=str(self.directory / "data"), **_TOOLKIT)
+            (self._folder() / name).mkdir(mode=0o700)
+        environ.update(XDG_RUNTIME_DIR=str(self._folder() / "runtime"),
+                       XDG_CONFIG_HOME=str(self._folder() / "config"),
+                       XDG_CACHE_HOME=str(self._folder() / "cache"),
+                       XDG_DATA_HOME=str(self._folder() / "data"), **_TOOLKIT)
         return environ
 
     def _start_display(self, xvfb: str) -> None:
         # Xvfb picks a free display number itself and writes it to the descriptor it is given.
         read_end, write_end = os.pipe()
         try:
-            log = self.directory / "xvfb.log"
+            log = self._folder() / "xvfb.log"
             process = self._spawn("display", [xvfb, "-displayfd", str(write_end), "-screen", "0",
                                               self.screen, "-nolisten", "tcp", "-noreset"],
                                   log, pass_fds=(write_end,))
@@ -381,7 +388,7 @@ class DesktopSession:
         self.environ["DISPLAY"] = self.display
 
     def _start_buses(self, dbus_daemon: str, launcher: str) -> None:
-        directory = self.directory
+        directory = self._folder()
         environ = self.environ
         # The session bus, listening inside the session's directory.
         read_end, write_end = os.pipe()
