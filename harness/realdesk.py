@@ -41,6 +41,14 @@ TOOLKITS = {
 }
 
 
+
+def sanitized() -> bool:
+    """Whether this interpreter runs the instrumented build, whose own work (copying megabytes,
+    starting interpreters) is several times slower and whose allocator keeps freed memory in
+    quarantine: time and memory bounds then allow for it."""
+    with open("/proc/self/maps", encoding="utf-8") as maps:
+        return any("libasan.so" in line for line in maps)
+
 def unavailable_reason() -> str | None:
     """Why the real-desktop applications cannot run here, or None when they can. The desktop
     session itself is the pytest plugin's (pelorixkit.pytest_plugin), which says when it cannot

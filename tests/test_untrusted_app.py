@@ -14,7 +14,7 @@ import subprocess
 
 import pytest
 
-from realdesk import APPS, SYSTEM_PYTHON, TOOLKITS, launch_fake_app, launch_fixture
+from realdesk import APPS, SYSTEM_PYTHON, TOOLKITS, launch_fake_app, launch_fixture, sanitized
 from simdesk import run_python
 
 pytestmark = pytest.mark.desktop
@@ -25,13 +25,6 @@ REGISTRY_ROOT = {"ref": ["org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/
 
 # Every AT-SPI call waits at most a second (docs/atspi-mapping.md); a read makes up to three.
 CALL_S = 1.0
-
-
-def sanitized():
-    """Whether this interpreter runs the instrumented build, whose own work (copying megabytes,
-    starting interpreters) is several times slower: the time bounds then allow for it."""
-    with open("/proc/self/maps", encoding="utf-8") as maps:
-        return any("libasan.so" in line for line in maps)
 
 
 SLOWDOWN = 4 if sanitized() else 1
