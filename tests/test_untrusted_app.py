@@ -353,18 +353,18 @@ print(json.dumps([failed, os.waitstatus_to_exitcode(status)]))
 KILL_PELORIX_X_CLIENT = """
 import ctypes, os
 
-class Spec(ctypes.Structure):
+class ClientIdSpec(ctypes.Structure):
     _fields_ = [("client", ctypes.c_ulong), ("mask", ctypes.c_uint)]
 
 class Value(ctypes.Structure):
-    _fields_ = [("spec", Spec), ("length", ctypes.c_long), ("value", ctypes.c_void_p)]
+    _fields_ = [("spec", ClientIdSpec), ("length", ctypes.c_long), ("value", ctypes.c_void_p)]
 
 xlib, xres = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXRes.so.1")
 xlib.XOpenDisplay.restype = ctypes.c_void_p
 xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
 xlib.XKillClient.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
 xlib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-xres.XResQueryClientIds.argtypes = [ctypes.c_void_p, ctypes.c_long, ctypes.POINTER(Spec),
+xres.XResQueryClientIds.argtypes = [ctypes.c_void_p, ctypes.c_long, ctypes.POINTER(ClientIdSpec),
                                     ctypes.POINTER(ctypes.c_long), ctypes.POINTER(ctypes.POINTER(Value))]
 xres.XResGetClientPid.argtypes = [ctypes.POINTER(Value)]
 xres.XResClientIdsDestroy.argtypes = [ctypes.c_long, ctypes.POINTER(Value)]
@@ -372,7 +372,7 @@ xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
 display = xlib.XOpenDisplay(None)
 
 def own_clients():
-    every = Spec(0, 2)  # all clients, with their pids
+    every = ClientIdSpec(0, 2)  # all clients, with their pids
     count, ids = ctypes.c_long(), ctypes.POINTER(Value)()
     xres.XResQueryClientIds(display, 1, ctypes.byref(every), ctypes.byref(count), ctypes.byref(ids))
     found = {{ids[i].spec.client for i in range(count.value) if xres.XResGetClientPid(ids[i]) == os.getpid()}}

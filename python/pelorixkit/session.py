@@ -32,6 +32,7 @@ import sys
 import tempfile
 import threading
 import time
+from collections.abc import Callable
 from pathlib import Path
 from typing import IO, Mapping, Sequence
 
@@ -319,6 +320,21 @@ class DesktopSession:
             raise RuntimeError("the desktop session is not started")
         return self.directory
 
+    def _spawn_announcing(self, kind: str, argv_for: Callable[[int], list[str]], log: Path) -> str:
+        """Starts a program that announces itself (a display number, a bus address) with one
+        line on the pipe whose descriptor its command line is given; returns that line, or ""
+        when none comes within the time limit."""
+        read_end, write_end = os.pipe()
+        try:
+            process = self._spawn(kind, argv_for(write_end), log, pass_fds=(write_end,))
+            os.close(write_end)
+            write_end = -1
+            return _read_line(read_end, time.monotonic() + self.timeout, process)
+        finally:
+            os.close(read_end)
+            if write_end >= 0:
+                os.close(write_end)
+
     def _track(self, kind: str, process: subprocess.Popen) -> None:
         with self._lock:
             self._started.append((kind, process))
@@ -369,19 +385,9 @@ class DesktopSession:
 
     def _start_display(self, xvfb: str) -> None:
         # Xvfb picks a free display number itself and writes it to the descriptor it is given.
-        read_end, write_end = os.pipe()
-        try:
-            log = self._folder() / "xvfb.log"
-            process = self._spawn("display", [xvfb, "-displayfd", str(write_end), "-screen", "0",
-                                              self.screen, "-nolisten", "tcp", "-noreset"],
-                                  log, pass_fds=(write_end,))
-            os.close(write_end)
-            write_end = -1
-            number = _read_line(read_end, time.monotonic() + self.timeout, process)
-        finally:
-            os.close(read_end)
-            if write_end >= 0:
-                os.close(write_end)
+        log = self._folder() / "xvfb.log"
+        number = self._spawn_announcing("display", lambda fd: [xvfb, "-displayfd", str(fd), "-screen", "0",
+                                                               self.screen, "-nolisten", "tcp", "-noreset"], log)
         if not number.isdigit():
             raise DesktopUnavailable(f"Xvfb did not start: {_tail(log) or 'no display number within the time limit'}")
         self.display = f":{number}"
@@ -391,19 +397,10 @@ class DesktopSession:
         directory = self._folder()
         environ = self.environ
         # The session bus, listening inside the session's directory.
-        read_end, write_end = os.pipe()
-        try:
-            log = directory / "dbus.log"
-            process = self._spawn("bus", [dbus_daemon, "--session", "--nofork", "--nopidfile",
-                                          f"--address=unix:path={directory}/bus",
-                                          f"--print-address={write_end}"], log, pass_fds=(write_end,))
-            os.close(write_end)
-            write_end = -1
-            address = _read_line(read_end, time.monotonic() + self.timeout, process)
-        finally:
-            os.close(read_end)
-            if write_end >= 0:
-                os.close(write_end)
+        log = directory / "dbus.log"
+        address = self._spawn_announcing("bus", lambda fd: [dbus_daemon, "--session", "--nofork", "--nopidfile",
+                                                            f"--address=unix:path={directory}/bus",
+                                                            f"--print-address={fd}"], log)
         if not address:
             raise DesktopUnavailable(f"dbus-daemon did not start: {_tail(log)}")
         self.bus_address = address
