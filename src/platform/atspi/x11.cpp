@@ -20,10 +20,15 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include "platform/call_bounds.h"
+
 namespace pelorix::platform::atspi::x11 {
 namespace {
 
 using XWindow = ::Window;
+
+// How long a window that exists but is not yet shown is waited for before keys go to it.
+constexpr std::chrono::milliseconds kMappingWait{2000};
 
 std::recursive_mutex& lock() {
   static std::recursive_mutex instance;
@@ -447,9 +452,33 @@ bool focus_process(pid_t pid) {
   XGetInputFocus(display, &focus, &revert);
   // PointerRoot (1) and None (0) mean no window holds the focus.
   if (focus > 1 && owner_pid(display, session.root(), focus) == pid) return true;
-  auto windows = client_windows(display, session.root(), true);
-  for (auto window = windows.rbegin(); window != windows.rend(); ++window)
-    if (window->pid == pid) return activate_in(session, window->id);
+  auto focus_a_window = [&] {
+    auto windows = client_windows(display, session.root(), true);
+    for (auto window = windows.rbegin(); window != windows.rend(); ++window)
+      if (window->pid == pid) return activate_in(session, window->id);
+    return false;
+  };
+  if (focus_a_window()) return true;
+  // A window that exists but is not shown yet is being mapped: an application's accessible
+  // window appears before a window manager has framed and shown it, so a script that types
+  // right after finding it would lose its keys. Such a window is waited for, a little; a
+  // process whose windows stay hidden costs that wait once, not on every key.
+  struct Waited {
+    pid_t pid = 0;
+    std::chrono::steady_clock::time_point at;
+  };
+  static Waited last_failed;
+  auto now = std::chrono::steady_clock::now();
+  if (last_failed.pid == pid && now - last_failed.at < kMappingWait * 2) return false;
+  auto hidden = client_windows(display, session.root(), false);
+  if (std::none_of(hidden.begin(), hidden.end(), [&](const Window& w) { return w.pid == pid; }))
+    return false;
+  for (auto end = now + kMappingWait; std::chrono::steady_clock::now() < end;) {
+    if (call_stopped()) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (focus_a_window()) return true;
+  }
+  last_failed = Waited{pid, std::chrono::steady_clock::now()};
   return false;
 }
 
