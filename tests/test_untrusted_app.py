@@ -133,6 +133,7 @@ CASES = [
 CHILD = """
 import gc, json, resource, time
 import pelorix
+from pelorixkit import pointer as POINTER
 from simdesk import Desktop
 
 def rss_mb():
@@ -313,6 +314,14 @@ BOUNDED_CASES = [
      [(f"{ODD}.role()", returns("AXStaticText")), (f"{ODD}.enabled()", returns(True))], 3 * CALL_S),
     ("an element of 32768x32768 pixels", scenario(odd={"extents": [0, 0, 32768, 32768]}),
      [(f"len({ODD}.screenshot()) > 0", returns(True))], 3 * CALL_S),
+    # Positions and sizes at the ends of 32 bits: sums and centres that would overflow.
+    ("geometry at the ends of 32 bits",
+     scenario(win={"extents": [2**31 - 1, -(2**31), 2**31 - 1, 2**31 - 1]},
+              odd={"extents": [-(2**31), 2**31 - 1, 2**31 - 1, 2**31 - 1]}),
+     [(f"{ODD}.bounds()", returns([-(2**31), 2**31 - 1, 2**31 - 1, 2**31 - 1])),
+      (f"{ODD}.screenshot()", raises(".")), (f"POINTER.click({ODD})", raises("not a usable screen area")),
+      ("app.screenshot()", raises(".")), ("[w.bounds() for w in app.windows()]", returns([[2**31 - 1, -(2**31), 2**31 - 1, 2**31 - 1]]))],
+     3 * CALL_S),
     # Not a size, but a value cut short where the toolkit takes it as a C string.
     ("a NUL in a value", scenario(odd={"role": 61, "editable": True, "text": "before", "states": [7, 8, 24, 25, 30]}),
      [(f"{ODD}.set_value('abc\\x00def')", raises(".")), (f"{ODD}.value()", returns("before")),
