@@ -410,3 +410,52 @@ def test_a_lost_x_connection_is_an_error_then_opened_again(real_app):
     opens a new connection."""
     shots = json.loads(run_python(KILL_PELORIX_X_CLIENT.format(real=real_app.pid), timeout=60))
     assert shots == [True, "macOS API error: Screenshot failed", True]
+
+
+LOSE_THE_ACCESSIBILITY_BUS = """
+import json, os, subprocess, tempfile
+import pelorix
+from realdesk import TOOLKITS, launch_fixture
+
+folder = tempfile.TemporaryDirectory()
+os.environ["AT_SPI_BUS_ADDRESS"] = f"unix:path={folder.name}/bus"
+
+def start_bus():
+    bus = subprocess.Popen(["dbus-daemon", "--config-file=/usr/share/defaults/at-spi2/accessibility.conf",
+                            "--nofork", "--print-address", "--address=" + os.environ["AT_SPI_BUS_ADDRESS"]],
+                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    bus.stdout.readline()
+    return bus
+
+def outcome(call):
+    try:
+        return call()
+    except RuntimeError as error:
+        return "RuntimeError"
+
+bus = start_bus()
+fixture = launch_fixture(TOOLKITS["gtk3"])
+app = pelorix.app(pid=fixture.pid)
+button = app.find("role:AXButton title:Press", timeout_ms=5000)
+seen = [button.title()]
+bus.kill()
+bus.wait()
+seen += [outcome(button.title), outcome(lambda: app.find("role:AXButton", timeout_ms=500)),
+         outcome(lambda: len(app.windows())), outcome(lambda: app.is_idle() in (True, False))]
+fixture.stop()
+bus = start_bus()
+fixture = launch_fixture(TOOLKITS["gtk3"])
+seen.append(pelorix.app(pid=fixture.pid).find("role:AXButton title:Press", timeout_ms=5000).title())
+fixture.stop()
+bus.kill()
+bus.wait()
+print(json.dumps(seen))
+"""
+
+
+def test_a_lost_accessibility_bus_is_an_error_then_opened_again(real_app):
+    """The accessibility bus goes away under a connected script (its daemon ended): calls that
+    need it fail or read as empty, nothing crashes, and once a bus answers at the address again
+    the same process reaches the applications on it."""
+    seen = json.loads(run_python(LOSE_THE_ACCESSIBILITY_BUS, timeout=90 * SLOWDOWN))
+    assert seen == ["Press me", None, "RuntimeError", "RuntimeError", True, "Press me"]

@@ -77,6 +77,8 @@ AtspiApplication* application_on(const std::string& bus_name, DBusConnection* co
   return application;
 }
 
+unsigned opened_connections = 0;
+
 }  // namespace
 
 bool went_unanswered(const char* error_name) {
@@ -96,6 +98,10 @@ Message& Message::operator=(Message&& other) noexcept {
 
 Message::~Message() {
   if (message_ != nullptr) dbus_message_unref(message_);
+}
+
+unsigned accessibility_bus_generation() {
+  return opened_connections;
 }
 
 DBusConnection* accessibility_bus() {
@@ -124,6 +130,7 @@ DBusConnection* accessibility_bus() {
   }
   connection = opened;
   owner = getpid();
+  ++opened_connections;
   // Accessibles made before (on a lost connection, or in the parent before a fork) ask their
   // questions on the new one.
   for (auto& [name, application] : known_applications()) {

@@ -35,7 +35,13 @@ inline constexpr const char* kRootPath = "/org/a11y/atspi/accessible/root";
 inline constexpr const char* kRegistryName = "org.a11y.atspi.Registry";
 
 // The private connection, opened on first use; null when no accessibility bus can be reached.
+// A connection that was lost (the bus went away) or inherited over a fork is replaced by a new
+// one on the next use.
 DBusConnection* accessibility_bus();
+
+// Counts the connections accessibility_bus() has opened: what was announced on an earlier one
+// (to the registry, say) is announced again on the one that now answers.
+unsigned accessibility_bus_generation();
 
 // An accessible for `object` (+1) that libatspi can ask about without ever meeting its
 // application; null for the null reference.

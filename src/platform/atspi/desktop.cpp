@@ -100,6 +100,13 @@ bool pointer_release(CGEventType type) {
 
 bool Desktop::connect() {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
+  if (connected_ == 1 && accessibility_bus() != nullptr &&
+      accessibility_bus_generation() != announced_on_) {
+    // A new connection (the bus came back, or this is a forked child): the registry forgets a
+    // listener whose connection closed.
+    announced_on_ = accessibility_bus_generation();
+    listen_for_changes();
+  }
   if (connected_ >= 0) return connected_ == 1;
   // Without a session bus, libatspi would have D-Bus start one of its own ("autolaunch"),
   // leaving a daemon behind; a desktop that has an accessibility bus has a session bus too.
@@ -116,6 +123,7 @@ bool Desktop::connect() {
   connected_ = (outcome == 0 || outcome == 1) && accessibility_bus() != nullptr ? 1 : 0;
   if (connected_ == 1) {
     atspi_set_timeout(kCallTimeoutMs, kCallTimeoutMs);
+    announced_on_ = accessibility_bus_generation();
     listen_for_changes();
   }
   // Applications are reached through pelorix's own connection (bus.h); libatspi's own one is

@@ -44,7 +44,8 @@ class Desktop final : public Backend {
 
  private:
   std::recursive_mutex mutex_;
-  int connected_ = -1;  // unknown, 0 no, 1 yes
+  int connected_ = -1;         // unknown, 0 no, 1 yes
+  unsigned announced_on_ = 0;  // the bus connection the registry was told we listen on
 };
 
 Desktop& desktop();
