@@ -48,6 +48,7 @@ set(PELORIX_CORE_LINUX_SOURCES
   src/platform/atspi/batch.cpp
   src/platform/atspi/cache_items.cpp
   src/platform/atspi/children.cpp
+  src/platform/atspi/shown_children.cpp
   src/platform/atspi/desktop.cpp
   src/platform/atspi/element.cpp
   src/platform/atspi/host.cpp
