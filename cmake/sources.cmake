@@ -28,6 +28,7 @@ set(PELORIX_CORE_SOURCES
   src/platform/capture.cpp
   src/platform/call_bounds.cpp
   src/platform/clock.cpp
+  src/platform/failure_detail.cpp
   src/platform/host.cpp
   src/platform/host_commands.cpp
   src/platform/process.cpp
