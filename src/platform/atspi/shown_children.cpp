@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/atspi/bus.h"
 #include "platform/atspi/children.h"
@@ -154,11 +155,35 @@ bool lists_all_children(bool manages_descendants, dbus_int32_t count) {
                               std::vector<Owned<AtspiAccessible>>* out) {
   out->clear();
   Reference self = reference_of(accessible);
+  // Which way: an element without Table or Component answers their calls with errors that
+  // read as a vanished element (UnknownMethod); asking for its interfaces tells without them.
+  bool placed = false;
+  {
+    Message reply;
+    ::AXError status = call(self, kAccessibleInterface, "GetInterfaces", {}, &reply);
+    if (status != kAXErrorSuccess) return status;
+    bool table = false;
+    bool component = false;
+    DBusMessageIter args;
+    DBusMessageIter names;
+    if (dbus_message_has_signature(reply.get(), "as") != 0 &&
+        dbus_message_iter_init(reply.get(), &args) != 0) {
+      dbus_message_iter_recurse(&args, &names);
+      for (; dbus_message_iter_get_arg_type(&names) == DBUS_TYPE_STRING;
+           dbus_message_iter_next(&names)) {
+        const char* name = nullptr;
+        dbus_message_iter_get_basic(&names, &name);
+        table = table || (name != nullptr && std::string_view(name) == kTable);
+        component = component || (name != nullptr && std::string_view(name) == kComponent);
+      }
+    }
+    placed = table && component;
+  }
   Cell first;
   Cell last;
-  ::AXError status = visible_cells(self, &first, &last);
+  ::AXError status = placed ? visible_cells(self, &first, &last) : kAXErrorFailure;
   // An application that does not answer does not answer the next question either.
-  if (status == kAXErrorCannotComplete || status == kAXErrorInvalidUIElement) return status;
+  if (status == kAXErrorCannotComplete) return status;
   std::vector<Request> requests;
   if (status == kAXErrorSuccess) {
     for (dbus_int32_t row = first.row; row <= last.row && requests.size() < kMaxShownChildren;
