@@ -34,8 +34,22 @@ def calc():
     if reason := office.unavailable_reason():
         pytest.skip(reason)
     started = office.launch("calc")
-    yield started
-    started.stop()
+    try:
+        # The sheet is made after the window: the tests start once it is there (asked live,
+        # so that waiting for it reads nothing in bulk).
+        saved = os.environ.get("PELORIX_ATSPI_BATCH")
+        os.environ["PELORIX_ATSPI_BATCH"] = "0"
+        try:
+            started.app().wait_for_element("role:AXTable title:Sheet", 20000)
+            started.app().wait_for_element("role:AXButton title:Export", 20000)
+        finally:
+            if saved is None:
+                os.environ.pop("PELORIX_ATSPI_BATCH")
+            else:
+                os.environ["PELORIX_ATSPI_BATCH"] = saved
+        yield started
+    finally:
+        started.stop()
 
 
 @pytest.fixture(scope="module")
