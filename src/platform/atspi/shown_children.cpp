@@ -1,6 +1,7 @@
 #include "platform/atspi/shown_children.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -107,7 +108,8 @@ std::function<void(DBusMessageIter*)> with_int(dbus_int32_t value) {
   const std::int64_t top = std::int64_t{box[1]} + 1;
   const std::int64_t right = std::int64_t{box[0]} + box[2] - 2;
   const std::int64_t bottom = std::int64_t{box[1]} + box[3] - 2;
-  if (right > INT32_MAX || bottom > INT32_MAX) return kAXErrorFailure;
+  if (left > INT32_MAX || top > INT32_MAX || right > INT32_MAX || bottom > INT32_MAX)
+    return kAXErrorFailure;
   std::optional<Reference> corner;
   for (auto [x, y, cell] : {std::tuple{left, top, first}, std::tuple{right, bottom, last}}) {
     status = child_at(self, static_cast<dbus_int32_t>(x), static_cast<dbus_int32_t>(y), &corner);
@@ -186,11 +188,14 @@ bool lists_all_children(bool manages_descendants, dbus_int32_t count) {
   if (status == kAXErrorCannotComplete) return status;
   std::vector<Request> requests;
   if (status == kAXErrorSuccess) {
-    for (dbus_int32_t row = first.row; row <= last.row && requests.size() < kMaxShownChildren;
+    // Wide enough that stepping past the last row or column of a claimed INT32_MAX is no
+    // overflow.
+    for (std::int64_t row = first.row; row <= last.row && requests.size() < kMaxShownChildren;
          ++row)
-      for (dbus_int32_t column = first.column;
+      for (std::int64_t column = first.column;
            column <= last.column && requests.size() < kMaxShownChildren; ++column)
-        requests.push_back({Request::Kind::TableCell, self.path, row, column});
+        requests.push_back({Request::Kind::TableCell, self.path, static_cast<dbus_int32_t>(row),
+                            static_cast<dbus_int32_t>(column)});
     return gather(accessible, self, requests, out);
   }
   const auto first_ones =

@@ -9,8 +9,8 @@
 // children that lie in its visible area instead: Component.GetAccessibleAtPoint names the child
 // at its top left and bottom right corners, Table.GetRowAtIndex and GetColumnAtIndex place them,
 // and Table.GetAccessibleAt asks for the cells between, pipelined, at most kMaxShownChildren.
-// Where that cannot be done (no Table, no Component, a corner on no child), it is read with its
-// first kMaxFirstChildren children that are not hidden, one index at a time.
+// Where that cannot be done (no Table or Component, a corner on no child), it is read with its
+// first kMaxFirstChildren children that are not hidden, asked by index, pipelined.
 #pragma once
 
 #include <atspi/atspi.h>
@@ -30,8 +30,8 @@ inline constexpr std::size_t kMaxShownChildren = 4096;
 // Without a table to place them, this many children from the first.
 inline constexpr std::size_t kMaxFirstChildren = 256;
 
-// Whether an element with these states (AT-SPI's bit set, the first word holding states 0-31)
-// and this child count is read whole. `count` < 0: not known.
+// Whether an element is listed whole: not when it manages its descendants or claims more than
+// kMaxChildren children. `count` < 0: no count (listed, as far as the count goes).
 bool lists_all_children(bool manages_descendants, dbus_int32_t count);
 
 // The children of `accessible` on screen, as described above, in order (row by row); only the
