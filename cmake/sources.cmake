@@ -28,6 +28,7 @@ set(PELORIX_CORE_SOURCES
   src/platform/capture.cpp
   src/platform/call_bounds.cpp
   src/platform/clock.cpp
+  src/platform/failure_detail.cpp
   src/platform/host.cpp
   src/platform/host_commands.cpp
   src/platform/process.cpp
@@ -48,6 +49,7 @@ set(PELORIX_CORE_LINUX_SOURCES
   src/platform/atspi/batch.cpp
   src/platform/atspi/cache_items.cpp
   src/platform/atspi/children.cpp
+  src/platform/atspi/shown_children.cpp
   src/platform/atspi/desktop.cpp
   src/platform/atspi/element.cpp
   src/platform/atspi/host.cpp

@@ -1,5 +1,6 @@
 #include "error/ax_error.h"
 
+#include "platform/failure_detail.h"
 #include "platform/platform.h"
 
 namespace pelorix {
@@ -37,9 +38,12 @@ std::string AXError::message() const {
 }
 
 AXError ax_error_to_result(AccessibilityStatus status, std::string_view name) {
+  // What the backend knows of the cause follows the status's text, which callers match on.
+  std::string detail = platform::failure_detail(status, name);
   auto with = [&](AXErrorKind kind, std::string_view lead) {
     std::string text(lead);
     text += name;
+    if (!detail.empty()) text += " (" + detail + ")";
     return AXError(kind, std::move(text));
   };
   switch (status) {

@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "platform/backend.h"
+#include "platform/failure_detail.h"
 
 using namespace pelorix::platform;
 
@@ -29,6 +30,7 @@ AXUIElementRef AXUIElementCreateApplication(pid_t pid) {
 
 AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attribute,
                                       CFTypeRef* value) {
+  clear_failure_detail();
   const auto* object = object_cast<ElementObject>(element);
   std::string name;
   if (object == nullptr || value == nullptr || !name_of(attribute, &name))
@@ -39,6 +41,7 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
 
 AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribute,
                                      CFTypeRef value) {
+  clear_failure_detail();
   const auto* object = object_cast<ElementObject>(element);
   std::string name;
   if (object == nullptr || value == nullptr || !name_of(attribute, &name))
@@ -47,6 +50,7 @@ AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribu
 }
 
 AXError AXUIElementPerformAction(AXUIElementRef element, CFStringRef action) {
+  clear_failure_detail();
   const auto* object = object_cast<ElementObject>(element);
   std::string name;
   if (object == nullptr || !name_of(action, &name)) return kAXErrorIllegalArgument;

@@ -2,6 +2,7 @@
 
 #include "error/ax_error.h"
 #include "error/result.h"
+#include "platform/failure_detail.h"
 
 namespace pelorix {
 namespace {
@@ -20,6 +21,23 @@ TEST_P(StatusMapping, GivesKindAndMessage) {
   AXError error = ax_error_to_result(c.status, c.name);
   EXPECT_EQ(error.kind(), c.kind);
   EXPECT_EQ(error.message(), c.message);
+}
+
+// A cause the backend recorded for a failing call follows the status's text, for that call's
+// status and name only, and is gone once the next call starts.
+TEST(FailureDetail, FollowsOnlyTheCallThatRecordedIt) {
+  platform::clear_failure_detail();
+  platform::note_failure_detail(-25206, "AXPress", "the AXTable has no press action");
+  EXPECT_EQ(ax_error_to_result(-25206, "AXPress").message(),
+            "Action not supported in background mode: Action unsupported: AXPress (the AXTable "
+            "has no press action)");
+  EXPECT_EQ(ax_error_to_result(-25206, "AXShowMenu").message(),
+            "Action not supported in background mode: Action unsupported: AXShowMenu");
+  EXPECT_EQ(ax_error_to_result(-25204, "AXPress").message(),
+            "Action failed: Cannot complete: AXPress");
+  platform::clear_failure_detail();
+  EXPECT_EQ(ax_error_to_result(-25206, "AXPress").message(),
+            "Action not supported in background mode: Action unsupported: AXPress");
 }
 
 constexpr const char* kNotEnabled =

@@ -16,6 +16,7 @@
 #include "platform/atspi/reads.h"
 #include "platform/atspi/windows.h"
 #include "platform/atspi/x11.h"
+#include "platform/failure_detail.h"
 
 namespace pelorix::platform::atspi {
 
@@ -250,11 +251,43 @@ std::chrono::milliseconds press_hold_time(AtspiAccessible* accessible) {
   return kAXErrorActionUnsupported;
 }
 
+// Why an element took no press: what it is, and the actions it offers instead (or that it is
+// not on screen, where a pointer click was the press).
+std::string no_press_detail(AtspiAccessible* accessible) {
+  std::string role;
+  if (ax_role(accessible, &role) != kAXErrorSuccess || role.empty()) role = "element";
+  AtspiRole atspi_role = ATSPI_ROLE_INVALID;
+  if (read_role(accessible, &atspi_role) == kAXErrorSuccess &&
+      (role_in(kClickableRoles, atspi_role) || role_in(kRowRoles, atspi_role))) {
+    States states;
+    if (read_states(accessible, &states) == kAXErrorSuccess && !states.has(ATSPI_STATE_SHOWING) &&
+        !states.has(ATSPI_STATE_VISIBLE))
+      return "the " + role + " is not showing, so it cannot be clicked";
+    return "the " + role + " has no area on screen to click";
+  }
+  std::string actions;
+  if (Owned<AtspiAction> action = iface(accessible, atspi_accessible_get_action_iface)) {
+    ErrorSlot error;
+    gint count =
+        std::clamp<gint>(atspi_action_get_n_actions(action.get(), error.out()), 0, kMaxActions);
+    for (gint i = 0; !error && i < count; ++i) {
+      ErrorSlot name_error;
+      Text name(atspi_action_get_action_name(action.get(), i, name_error.out()));
+      if (name_error || name.str().empty()) continue;
+      actions += (actions.empty() ? "\"" : ", \"") + name.str() + "\"";
+    }
+  }
+  return "the " + role +
+         " has no press action; its actions: " + (actions.empty() ? std::string("none") : actions);
+}
+
 }  // namespace
 
 ::AXError press(AtspiAccessible* accessible, pid_t pid) {
   ::AXError status = press_element(accessible, pid);
   if (status == kAXErrorSuccess) remember_press(accessible);
+  if (status == kAXErrorActionUnsupported)
+    note_failure_detail(status, "AXPress", no_press_detail(accessible));
   return status;
 }
 

@@ -18,6 +18,7 @@
 #include "platform/atspi/element.h"
 #include "platform/atspi/mapping.h"
 #include "platform/atspi/requests.h"
+#include "platform/atspi/shown_children.h"
 #include "platform/atspi/values.h"
 #include "platform/atspi/windows.h"
 #include "platform/call_bounds.h"
@@ -130,17 +131,16 @@ Batch::Have read_children(DBusMessage* reply, const std::string& bus_name,
   return Batch::Have::Read;
 }
 
-// A child count within what an element is read with: nullopt when the reply is no count.
-std::optional<Batch::Have> read_child_count(DBusMessage* reply, dbus_int32_t* count) {
-  if (!is_return(reply, "v")) return std::nullopt;
+// A child count: false when the reply is no count.
+bool read_child_count(DBusMessage* reply, dbus_int32_t* count) {
+  if (!is_return(reply, "v")) return false;
   DBusMessageIter args;
   DBusMessageIter value;
   dbus_message_iter_init(reply, &args);
   dbus_message_iter_recurse(&args, &value);
-  if (dbus_message_iter_get_arg_type(&value) != DBUS_TYPE_INT32) return std::nullopt;
+  if (dbus_message_iter_get_arg_type(&value) != DBUS_TYPE_INT32) return false;
   dbus_message_iter_get_basic(&value, count);
-  if (*count < 0 || static_cast<std::size_t>(*count) > kMaxChildren) return Batch::Have::TooMany;
-  return Batch::Have::Read;
+  return true;
 }
 
 bool has_state(const std::vector<std::uint32_t>& words, unsigned state) {
@@ -200,7 +200,7 @@ struct Batch::Node {
   bool in_items = false;  // described by the bulk reply
   CGRect extents{};
   std::vector<std::string> children;
-  dbus_int32_t child_count = 0;  // while the children are read one index at a time
+  dbus_int32_t child_count = -1;  // -1: not known (or no count)
 
   Have& operator[](Field field) { return have[static_cast<std::size_t>(field)]; }
   Have operator[](Field field) const { return have[static_cast<std::size_t>(field)]; }
@@ -321,6 +321,7 @@ bool Batch::snapshot() {
     node.states = item->states;
     node.name = item->name;
     node.has_component = item->has_component;
+    node.child_count = item->child_count;
     node.in_items = true;
     node[Field::Role] = Have::Read;
     node[Field::Name] = Have::Read;
@@ -413,6 +414,10 @@ void Batch::sweep(Field field, Node* first) {
     nodes.erase(nodes.begin());
   }
   if (nodes.empty()) return;
+  if (field == Field::Children || field == Field::Count) {
+    leave_large_to_live_read(&nodes);
+    if (stalled_ || nodes.empty()) return;
+  }
   if ((field == Field::Children || field == Field::Count) && !by_collection_) {
     read_children_by_index(nodes);
   } else {
@@ -499,25 +504,77 @@ void Batch::sweep(Field field, Node* first) {
         for (const std::string& child : node->children) add(child, node->path);
 }
 
-void Batch::read_children_by_index(const std::vector<Node*>& nodes) {
-  // First every count, then every index of every parent: two rounds for the whole level.
-  std::vector<Request> counts;
-  counts.reserve(nodes.size());
-  for (Node* node : nodes) counts.push_back({Request::Kind::ChildCount, node->path});
-  bool answered =
-      run_pipelined(peer_, counts, kCallTimeoutMs, [&](std::size_t index, DBusMessage* reply) {
-        Node& node = *nodes[index];
-        if (reply == nullptr) {
-          node[Field::Children] = Have::Failed;
-          return;
-        }
-        auto have = read_child_count(reply, &node.child_count);
-        node[Field::Children] = have ? *have : Have::Live;
-      });
-  if (!answered) {
-    stalled_ = true;
-    return;
+void Batch::leave_large_to_live_read(std::vector<Node*>* nodes) {
+  // What the scope does not know yet, asked for the whole level at once: the count of each
+  // element whose count no snapshot told (read one index at a time, every count is asked live:
+  // GTK 4 counts no children of its application object in the snapshot), the states of each
+  // whose states are not read.
+  std::vector<Request> requests;
+  std::vector<std::pair<Node*, bool>> asked;  // (node, whether the request is its states)
+  std::map<Node*, std::vector<std::uint32_t>> states;
+  for (Node* node : *nodes) {
+    if (!node->in_items || !by_collection_) {
+      node->child_count = -1;
+      requests.push_back({Request::Kind::ChildCount, node->path});
+      asked.emplace_back(node, false);
+    }
+    if ((*node)[Field::Role] != Have::Read) {
+      requests.push_back({Request::Kind::GetState, node->path});
+      asked.emplace_back(node, true);
+    }
   }
+  std::set<Node*> unanswered;
+  std::set<Node*> uncounted;
+  if (!requests.empty()) {
+    bool answered =
+        run_pipelined(peer_, requests, kCallTimeoutMs, [&](std::size_t index, DBusMessage* reply) {
+          auto [node, is_states] = asked[index];
+          if (reply == nullptr) {
+            unanswered.insert(node);
+          } else if (is_states) {
+            read_states(reply, &states[node]);
+          } else if (!read_child_count(reply, &node->child_count)) {
+            uncounted.insert(node);
+          }
+        });
+    if (!answered) {
+      stalled_ = true;
+      return;
+    }
+  }
+  std::vector<Node*> kept;
+  for (Node* node : *nodes) {
+    Have& have = (*node)[Field::Children];
+    if (unanswered.contains(node)) {
+      have = Have::Failed;
+      continue;
+    }
+    const auto& words = (*node)[Field::Role] == Have::Read ? node->states : states[node];
+    bool managed = has_state(words, ATSPI_STATE_MANAGES_DESCENDANTS);
+    if (!lists_all_children(managed, node->child_count)) {
+      have = Have::Live;
+      continue;
+    }
+    if (!by_collection_) {
+      // One index at a time needs the count; whatever is not one the live read sorts out, and
+      // a negative count is no count (the live read refuses it as well).
+      if (uncounted.contains(node)) {
+        have = Have::Live;
+        continue;
+      }
+      if (node->child_count < 0) {
+        have = Have::TooMany;
+        continue;
+      }
+    }
+    kept.push_back(node);
+  }
+  *nodes = std::move(kept);
+}
+
+void Batch::read_children_by_index(const std::vector<Node*>& nodes) {
+  // Every count is known (leave_large_to_live_read): every index of every parent in one round.
+  for (Node* node : nodes) (*node)[Field::Children] = Have::Read;
   std::vector<Request> requests;
   std::vector<Node*> asked;  // one per request
   for (Node* node : nodes) {
@@ -535,7 +592,7 @@ void Batch::read_children_by_index(const std::vector<Node*>& nodes) {
     }
   }
   if (requests.empty()) return;
-  answered =
+  bool answered =
       run_pipelined(peer_, requests, kCallTimeoutMs, [&](std::size_t index, DBusMessage* reply) {
         Node& node = *asked[index];
         Have& have = node[Field::Children];

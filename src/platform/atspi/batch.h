@@ -40,8 +40,8 @@ class Batch final : public ReadBatch {
   Batch(const Batch&) = delete;
   Batch& operator=(const Batch&) = delete;
 
-  // TooMany: more children than any element is read with (kMaxChildren), which the live read
-  // refuses as well.
+  // TooMany: more children than a bulk reply is taken with (kMaxChildren), or a negative
+  // count, which the live read refuses as well.
   enum class Have : std::uint8_t { Unread, Read, Live, Failed, TooMany };
 
   // The innermost batch open on this thread, or null.
@@ -77,6 +77,10 @@ class Batch final : public ReadBatch {
   // Reads `field` for every node of the scope that lacks it (`first` before the others),
   // pipelined, within bounds.
   void sweep(Field field, Node* first);
+  // Takes out of `nodes` the elements whose children are not to be listed whole (they manage
+  // their descendants or claim too many, shown_children.h): the live read reads those on
+  // screen. Learns the counts of the rest where they are read one index at a time.
+  void leave_large_to_live_read(std::vector<Node*>* nodes);
   // The children of `nodes` one index at a time, as the live read asks applications without
   // Collection.
   void read_children_by_index(const std::vector<Node*>& nodes);

@@ -7,8 +7,10 @@
 #include "platform/atspi/bus.h"
 #include "platform/atspi/desktop.h"
 #include "platform/atspi/mapping.h"
+#include "platform/atspi/pipeline.h"
 #include "platform/atspi/reads.h"
 #include "platform/atspi/requests.h"
+#include "platform/atspi/shown_children.h"
 
 namespace pelorix::platform::atspi {
 
@@ -99,6 +101,60 @@ class Gathered {
   std::vector<Owned<AtspiAccessible>>* out_;
 };
 
+// The status an error reply stands for.
+::AXError status_of_reply(DBusMessage* reply) {
+  if (reply == nullptr) return kAXErrorCannotComplete;
+  const char* name = dbus_message_get_error_name(reply);
+  const char* text = nullptr;
+  dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID);
+  return status_of_text(std::string(name != nullptr ? name : "") + ": " + (text ? text : ""));
+}
+
+// How many children the element claims (-1: its count is no number) and whether it manages its
+// descendants, asked at once: one round trip for both.
+::AXError read_size(AtspiAccessible* accessible, const Reference& self, dbus_int32_t* count,
+                    bool* managed) {
+  const AtspiObject& object = accessible->parent;
+  Peer peer{object.app != nullptr ? object.app->bus : nullptr, self.bus_name};
+  ::AXError status = kAXErrorSuccess;
+  *count = -1;
+  *managed = false;
+  bool answered = run_pipelined(
+      peer, {{Request::Kind::ChildCount, self.path}, {Request::Kind::GetState, self.path}},
+      kCallTimeoutMs, [&](std::size_t index, DBusMessage* reply) {
+        if (status != kAXErrorSuccess) return;
+        if (reply == nullptr || dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR) {
+          status = status_of_reply(reply);
+          return;
+        }
+        DBusMessageIter args;
+        DBusMessageIter inner;
+        if (dbus_message_iter_init(reply, &args) == 0) return;
+        if (index == 0) {
+          if (dbus_message_iter_get_arg_type(&args) != DBUS_TYPE_VARIANT) return;
+          dbus_message_iter_recurse(&args, &inner);
+          if (dbus_message_iter_get_arg_type(&inner) == DBUS_TYPE_INT32)
+            dbus_message_iter_get_basic(&inner, count);
+          return;
+        }
+        if (dbus_message_iter_get_arg_type(&args) != DBUS_TYPE_ARRAY ||
+            dbus_message_iter_get_element_type(&args) != DBUS_TYPE_UINT32)
+          return;
+        dbus_message_iter_recurse(&args, &inner);
+        constexpr unsigned kWord = ATSPI_STATE_MANAGES_DESCENDANTS / 32;
+        for (unsigned word = 0; dbus_message_iter_get_arg_type(&inner) == DBUS_TYPE_UINT32;
+             ++word, dbus_message_iter_next(&inner)) {
+          if (word != kWord) continue;
+          dbus_uint32_t bits = 0;
+          dbus_message_iter_get_basic(&inner, &bits);
+          *managed = (bits & (1U << (ATSPI_STATE_MANAGES_DESCENDANTS % 32))) != 0;
+          break;
+        }
+      });
+  if (!answered) return kAXErrorCannotComplete;
+  return status;
+}
+
 }  // namespace
 
 bool reads_children_by_collection(AtspiAccessible* accessible) {
@@ -110,6 +166,17 @@ bool reads_children_by_collection(AtspiAccessible* accessible) {
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kChildrenTimeoutMs);
   Reference self = reference_of(accessible);
   Gathered children(self, out);
+  // An element that makes its children as they are asked for, or claims more than can be
+  // listed, is read with those on screen (shown_children.h): listing it would have the
+  // application make every one.
+  dbus_int32_t count = -1;
+  bool managed = false;
+  if (::AXError status = read_size(accessible, self, &count, &managed); status != kAXErrorSuccess)
+    return status;
+  if (!lists_all_children(managed, count)) return read_shown_children(accessible, count, out);
+  // Most elements are leaves: their count says all, and the round trip it took replaces the
+  // listing.
+  if (count == 0) return kAXErrorSuccess;
   bool unsupported = false;
   if (!without_collection().contains(self.bus_name)) {
     Message reply;
@@ -135,12 +202,14 @@ bool reads_children_by_collection(AtspiAccessible* accessible) {
     // index at a time from now on.
     unsupported = true;
   }
-  dbus_int32_t count = 0;
-  if (::AXError status = get_int_property(self, kAccessibleInterface, "ChildCount", &count);
-      status != kAXErrorSuccess)
-    return status;
-  // A count no element has is no count; reading it would only run into the time bound.
-  if (count < 0 || static_cast<std::size_t>(count) > kMaxChildren) return kAXErrorCannotComplete;
+  // A count that is no number is a failure; a negative one is no count, and reading it would
+  // only run into the time bound.
+  if (count < 0) {
+    if (::AXError status = get_int_property(self, kAccessibleInterface, "ChildCount", &count);
+        status != kAXErrorSuccess)
+      return status;
+    if (count < 0) return kAXErrorCannotComplete;
+  }
   if (unsupported) without_collection().insert(self.bus_name);
   for (dbus_int32_t i = 0; i < count; ++i) {
     if (std::chrono::steady_clock::now() > deadline) return children.fail(kAXErrorCannotComplete);

@@ -138,8 +138,10 @@ inline constexpr AtspiRole kLabelRoles[] = {
     ATSPI_ROLE_HEADING,
     ATSPI_ROLE_ACCELERATOR_LABEL,
 };
-// Other roles whose AXValue is their text, when they have a Text interface.
-inline constexpr AtspiRole kOtherTextRoles[] = {ATSPI_ROLE_PARAGRAPH, ATSPI_ROLE_COMBO_BOX};
+// Other roles whose AXValue is their text, when they have a Text interface: a spreadsheet's
+// cell shows its text (what a formula gives), which is what a user reads.
+inline constexpr AtspiRole kOtherTextRoles[] = {ATSPI_ROLE_PARAGRAPH, ATSPI_ROLE_COMBO_BOX,
+                                                ATSPI_ROLE_TABLE_CELL};
 
 // Roles whose AXValue is 1 when one of kCheckedStates is set, else 0.
 inline constexpr AtspiRole kCheckableRoles[] = {

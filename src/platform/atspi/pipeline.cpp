@@ -73,6 +73,18 @@ DBusMessage* message_for(const Peer& peer, const Request& request) {
       }
       return message;
     }
+    case Request::Kind::TableCell: {
+      DBusMessage* message = new_call(peer, path, "org.a11y.atspi.Table", "GetAccessibleAt");
+      dbus_int32_t row = request.index;
+      dbus_int32_t column = request.column;
+      if (message != nullptr &&
+          dbus_message_append_args(message, DBUS_TYPE_INT32, &row, DBUS_TYPE_INT32, &column,
+                                   DBUS_TYPE_INVALID) == 0) {
+        dbus_message_unref(message);
+        return nullptr;
+      }
+      return message;
+    }
   }
   return nullptr;
 }

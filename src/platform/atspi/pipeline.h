@@ -31,10 +31,12 @@ struct Request {
     CacheItems,     // org.a11y.atspi.Cache.GetItems (the path is ignored)
     ChildCount,     // the Accessible's ChildCount property
     ChildAtIndex,   // org.a11y.atspi.Accessible.GetChildAtIndex(index)
+    TableCell,      // org.a11y.atspi.Table.GetAccessibleAt(index, column)
   };
   Kind kind;
   std::string path;
-  std::int32_t index = 0;  // ChildAtIndex only
+  std::int32_t index = 0;   // ChildAtIndex; TableCell: the row
+  std::int32_t column = 0;  // TableCell only
 };
 
 // Where requests go: the application's bus name and the connection to reach it by.

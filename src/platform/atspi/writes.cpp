@@ -9,6 +9,7 @@
 #include "platform/atspi/reads.h"
 #include "platform/atspi/text.h"
 #include "platform/core_foundation.h"
+#include "platform/failure_detail.h"
 
 namespace pelorix::platform::atspi {
 
@@ -47,12 +48,18 @@ namespace {
     if (!string->well_formed()) return kAXErrorIllegalArgument;
     text = string->utf8();
     // Written as a C string, a NUL would end the text early.
-    if (text.find('\0') != std::string::npos) return kAXErrorIllegalArgument;
+    if (text.find('\0') != std::string::npos) {
+      note_failure_detail(kAXErrorIllegalArgument, "AXValue",
+                          "the value contains a NUL character, which AT-SPI cannot carry; "
+                          "nothing was written");
+      return kAXErrorIllegalArgument;
+    }
   } else if (const auto* given = object_cast<NumberObject>(value)) {
     number = given->as_double();
   } else {
     return kAXErrorIllegalArgument;
   }
+  const bool written_as_number = number.has_value();
   ErrorSlot error;
   if (!number) {
     if (Owned<AtspiEditableText> editable =
@@ -64,9 +71,17 @@ namespace {
     if (!text.empty() && end != nullptr && *end == '\0') number = parsed;
   }
   Owned<AtspiValue> target = iface(accessible, atspi_accessible_get_value_iface);
-  if (!target || !number)
-    return unsupported_unless_gone(accessible,
-                                   target ? kAXErrorIllegalArgument : kAXErrorAttributeUnsupported);
+  if (!target || !number) {
+    ::AXError status = target ? kAXErrorIllegalArgument : kAXErrorAttributeUnsupported;
+    std::string role;
+    if (ax_role(accessible, &role) != kAXErrorSuccess || role.empty()) role = "element";
+    note_failure_detail(status, "AXValue",
+                        target ? "the " + role + " takes a number only"
+                        : written_as_number
+                            ? "the " + role + " has no numeric value to set"
+                            : "the " + role + " has no editable text and no value to set");
+    return unsupported_unless_gone(accessible, status);
+  }
   gboolean done = atspi_value_set_current_value(target.get(), *number, error.out());
   if (error) return status_of(error.error);
   return done ? kAXErrorSuccess : kAXErrorCannotComplete;
