@@ -109,6 +109,10 @@ class Batch final : public ReadBatch {
   // GTK 4.8 answers every AccessibleId with "" and every GetExtents of an element with the
   // Component interface: its bulk reply tells both without asking each element.
   bool gtk48_ = false;
+  // Chromium and Firefox give every element of their trees a Component (the window, the
+  // browser's own controls, every node of a page): one that is there has a position and a
+  // size, which a call that only asks whether they can be read learns without asking.
+  bool every_component_ = false;
   bool presence_only_ = false;
   std::optional<Instant> deadline_;
   std::map<std::string, std::unique_ptr<Node>> nodes_;
