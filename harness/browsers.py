@@ -16,8 +16,13 @@ import time
 from dataclasses import dataclass
 from pathlib import Path
 
-import pelorix
-from realdesk import wait_until
+from typing import TYPE_CHECKING
+
+if TYPE_CHECKING:
+    import pelorix
+
+# Only the standard library at import: the desktop benchmark (bench/desktop/compare.py) starts
+# the browsers from Debian's interpreter, which has no pelorix.
 
 PAGE_TITLE = "Pelorix Browser Page"
 TABLE_ROWS = 1000
@@ -140,6 +145,8 @@ class RunningBrowser:
         self.folder = folder
 
     def app(self) -> pelorix.AXApp:
+        import pelorix
+
         return pelorix.app(pid=self.pid)
 
     def page_window(self) -> pelorix.AXElement:
@@ -155,10 +162,32 @@ class RunningBrowser:
             shutil.rmtree(self.folder, ignore_errors=True)
 
 
+def prepare(name: str, folder: Path) -> tuple[list[str], dict[str, str]]:
+    """Writes the page and a fresh profile for the browser `name` into `folder`; returns the
+    command line and the environment variables to start it with."""
+    browser = BROWSERS[name]
+    if shutil.which(browser.program) is None:
+        raise FileNotFoundError(browser.program)
+    profile = folder / "profile"
+    profile.mkdir()
+    page = folder / "page.html"
+    page.write_text(page_html(), encoding="utf-8")
+    if name == "firefox":
+        def js(value):
+            return str(value).lower() if isinstance(value, bool) else f'"{value}"' if isinstance(value, str) else str(value)
+
+        lines = [f'user_pref("{key}", {js(value)});' for key, value in FIREFOX_PREFS.items()]
+        (profile / "user.js").write_text("\n".join(lines) + "\n", encoding="utf-8")
+    env = {"GNOME_ACCESSIBILITY": "1", "MOZ_CRASHREPORTER_DISABLE": "1", "HOME": str(folder)}
+    return browser.argv(profile, page.as_uri()), env
+
+
 def scroll_to_top(running: RunningBrowser) -> None:
     """Closes what is open (a menu, a select's list) and scrolls the page back to its top, where
     the form's heading is drawn inside the window again."""
+    import pelorix
     from pelorixkit import keyboard, pointer
+    from realdesk import wait_until
 
     app = running.app()
     keyboard.press(app, "Escape", mode=pelorix.FOCUS)
@@ -177,25 +206,16 @@ def launch_browser(name: str, session, timeout: float = 60.0) -> RunningBrowser:
     """Starts the browser `name` on the test page in `session` (the plugin's desktop session)
     and waits until the page's document is in its accessibility tree."""
     browser = BROWSERS[name]
-    if shutil.which(browser.program) is None:
-        raise FileNotFoundError(browser.program)
     folder = Path(tempfile.mkdtemp(prefix="pxbrowser-"))
     try:
-        profile = folder / "profile"
-        profile.mkdir()
-        page = folder / "page.html"
-        page.write_text(page_html(), encoding="utf-8")
-        if name == "firefox":
-            lines = [f"user_pref({key!r}, {value!r});".replace("True", "true").replace("False", "false")
-                     for key, value in FIREFOX_PREFS.items()]
-            (profile / "user.js").write_text("\n".join(lines).replace("'", '"') + "\n", encoding="utf-8")
-        env = {"GNOME_ACCESSIBILITY": "1", "MOZ_CRASHREPORTER_DISABLE": "1", "NO_AT_BRIDGE": "0",
-               "HOME": str(folder)}
-        process = session.popen(browser.argv(profile, page.as_uri()), env=env)
+        argv, env = prepare(name, folder)
+        process = session.popen(argv, env=env)
     except BaseException:
         shutil.rmtree(folder, ignore_errors=True)
         raise
     started = RunningBrowser(browser, session, process, folder)
+    from realdesk import wait_until
+
     try:
         def ready():
             if process.poll() is not None:
