@@ -186,6 +186,13 @@ bool is_toolkit(AtspiAccessible* accessible, const char* name) {
          g_ascii_strcasecmp(app->toolkit_name, name) == 0;
 }
 
+// While the names asked were those of elements of at most this many roles, only elements of
+// those roles have their names read in bulk: a query by role asks the names of the elements
+// with the AT-SPI roles that map to it (AXCell: a web table's column headers and its cells), and
+// every other element's name would be read for nothing. A query by title alone asks elements of
+// every role, and reads all names after a few rounds.
+constexpr std::size_t kMaxNameRoles = 3;
+
 // One sweep sends at most this many requests: a level of any width is read in bounded rounds.
 constexpr std::size_t kMaxSweep = 100'000;
 
@@ -384,7 +391,7 @@ bool Batch::extents_known(const Node& node) const {
 }
 
 bool Batch::name_wanted(const Node& node) const {
-  if (names_of_any_role_ || name_roles_.size() != 1) return true;
+  if (names_of_any_role_ || name_roles_.size() > kMaxNameRoles) return true;
   return node[Field::Role] == Have::Read && name_roles_.contains(node.role);
 }
 

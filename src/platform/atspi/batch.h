@@ -81,8 +81,8 @@ class Batch final : public ReadBatch {
   // Collection.
   void read_children_by_index(const std::vector<Node*>& nodes);
   // Whether the name sweep asks for `node`: an element whose role none of the elements asked
-  // for their names so far had is left out while only one role was asked about (a query by
-  // role reads only the names of elements with that role).
+  // for their names so far had is left out while only a few roles were asked about (a query
+  // by role reads only the names of elements with the roles that map to it).
   bool name_wanted(const Node& node) const;
   bool out_of_time() const;
   // Whether only the presence of this element's position and size is asked, and known.
