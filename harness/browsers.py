@@ -52,7 +52,8 @@ def page_html(rows: int = TABLE_ROWS) -> str:
   </fieldset>
   <p><label for="colour">Colour</label>
     <select id="colour"><option>Red</option><option>Green</option><option>Blue</option></select></p>
-  <p><button type="button" onclick="submitted()">Submit</button> <a href="#numbers">Go to table</a></p>
+  <p><button type="button" onclick="submitted()">Submit</button> <a href="#numbers">Go to table</a>
+     <button type="button" onclick="asked()">Ask</button></p>
   <h3 id="status">Not submitted</h3>
 </form>
 <h2 id="numbers">Numbers</h2>
@@ -68,6 +69,10 @@ function submitted() {{
   document.getElementById('status').textContent = 'Submitted ' +
     document.getElementById('name').value + ' / ' + document.getElementById('subscribe').checked +
     ' / ' + size + ' / ' + document.getElementById('colour').value;
+}}
+function asked() {{
+  var answer = confirm('Keep the answers?') ? 'Kept' : 'Dropped';
+  document.getElementById('status').textContent = answer;
 }}
 function pressed() {{ document.getElementById('farstatus').textContent = 'Far pressed'; }}
 </script>

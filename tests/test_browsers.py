@@ -167,6 +167,16 @@ def test_a_context_menu_is_not_the_main_window(browser, page):
         keyboard.press(page, "Escape", mode=FOCUS)
 
 
+@pytest.mark.parametrize(("button", "answer"), [("OK", "Kept"), ("Cancel", "Dropped")])
+def test_a_page_dialog_is_answered(page, button, answer):
+    page.find("role:AXButton title:Ask", timeout_ms=2000).click()
+    assert page.find("role:AXStaticText title:Keep", timeout_ms=5000).title() == "Keep the answers?"
+    page.find(f"role:AXButton title:{button}").click()
+    assert page.find(f"role:AXHeading title:{answer}", timeout_ms=5000).title() == answer
+    with pytest.raises(RuntimeError, match="^Element not found: "):
+        page.find("role:AXStaticText title:Keep", timeout_ms=0)
+
+
 # --- Idle -------------------------------------------------------------------------------------
 
 
