@@ -183,7 +183,10 @@ def prepare(name: str, folder: Path) -> tuple[list[str], dict[str, str]]:
 
         lines = [f'user_pref("{key}", {js(value)});' for key, value in FIREFOX_PREFS.items()]
         (profile / "user.js").write_text("\n".join(lines) + "\n", encoding="utf-8")
-    env = {"GNOME_ACCESSIBILITY": "1", "MOZ_CRASHREPORTER_DISABLE": "1", "HOME": str(folder)}
+    # Everything the browser writes (its profile, Chromium's singleton socket directory) goes
+    # into `folder`, which is removed with it.
+    env = {"GNOME_ACCESSIBILITY": "1", "MOZ_CRASHREPORTER_DISABLE": "1", "HOME": str(folder),
+           "TMPDIR": str(folder)}
     return browser.argv(profile, page.as_uri()), env
 
 
