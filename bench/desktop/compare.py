@@ -1,22 +1,26 @@
 """Runs the desktop benchmark's contenders side by side (inside scripts/desktop-session).
 
     compare.py --build DIR --venv-python PATH [--rounds N] [--rows R] [--toolkits gtk3,gtk4,qt5]
-               [--idle-rounds N]
+               [--idle-rounds N] [--browsers firefox,chromium]
 
 For each toolkit it starts the generated window (wide_app.py and its GTK 4 and Qt 5 twins),
 then, round by round and in turn, runs every contender once in a fresh process with
 callcount.so preloaded; each process times only its search or reading. Prints medians,
 min/max, bus calls and the ratios the targets are about. Then the idle engine on
-gtk4-widget-factory (batched against element-by-element reads, PELORIX_ATSPI_BATCH=0), and the
+gtk4-widget-factory (batched against element-by-element reads, PELORIX_ATSPI_BATCH=0), the last
+cell of a 1,000-row table on a web page in Firefox ESR and Chromium (--browsers), and the
 figures for a stopped application.
 """
 
 import argparse
 import os
+import pathlib
+import signal
 import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -91,6 +95,61 @@ def print_ratios(results, lines):
         print(f"{label:44} {value:6.2f}   target {target}")
 
 
+def web_page(name, args, preload, contenders_py, live):
+    """The last cell of a 1,000-row table on a local web page (harness/browsers.py) in a
+    browser: pelorix against pyatspi and dogtail, and the idle engine on the idle page."""
+    sys.path.insert(0, os.path.join(HERE, "..", "..", "harness"))
+    import browsers
+
+    folder = tempfile.mkdtemp(prefix="pxbench-")
+    try:
+        argv, env = browsers.prepare(name, pathlib.Path(folder))
+    except FileNotFoundError as missing:
+        print(f"\n{missing} is not installed (scripts/setup installs it); {name} skipped")
+        shutil.rmtree(folder, ignore_errors=True)
+        return
+    browser = subprocess.Popen(argv, env=dict(os.environ, **env), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, start_new_session=True)
+    cell = {"BENCH_TARGET": "cell"}
+    try:
+        pid = str(browser.pid)
+        # Loaded once the last cell is in the tree.
+        deadline = time.monotonic() + 90
+        while run([args.venv_python, contenders_py, "pelorix", pid], preload, browser.pid, cell)[2] != "1":
+            if time.monotonic() > deadline:
+                raise SystemExit(f"{name} did not show the page within 90 s")
+            time.sleep(1)
+        time.sleep(2)
+        print(f"\n######## {name}: the last cell of a 1,000-row table; pid {pid}; load average "
+              f"{' '.join(f'{x:.2f}' for x in os.getloadavg())}")
+        found = compare(f"{name} find", {
+            "pelorix find": ([args.venv_python, contenders_py, "pelorix", pid], cell),
+            "pelorix find, unbatched": ([args.venv_python, contenders_py, "pelorix", pid],
+                                        {**cell, **live}),
+            "pyatspi search": (["/usr/bin/python3", contenders_py, "pyatspi", pid], cell),
+            "dogtail findChild": (["/usr/bin/python3", contenders_py, "dogtail", pid], cell),
+        }, args.rounds, preload, browser.pid)
+        compare(f"{name} idle", {
+            "is_idle()": ([args.venv_python, contenders_py, "is_idle", pid], None),
+            "wait_for_idle(5000)": ([args.venv_python, contenders_py, "wait_for_idle", pid], None),
+        }, args.idle_rounds, preload, browser.pid, warm_up=False)
+        print(f"load average {' '.join(f'{x:.2f}' for x in os.getloadavg())}")
+        print_ratios(found, [
+            (f"{name}: dogtail findChild / pelorix find", "dogtail findChild", "pelorix find",
+             ">= 5"),
+            (f"{name}: pyatspi search / pelorix find", "pyatspi search", "pelorix find", "-"),
+            (f"{name}: unbatched / batched find", "pelorix find, unbatched", "pelorix find", "-"),
+        ])
+        print("targets: is_idle() under 0.5 s; wait_for_idle() True within 1 s (result 1)")
+    finally:
+        try:
+            os.killpg(browser.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        browser.wait()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
@@ -99,6 +158,8 @@ def main():
     parser.add_argument("--rows", type=int, help="rows of every window (default: ~2,000 elements)")
     parser.add_argument("--toolkits", default="gtk3,gtk4,qt5")
     parser.add_argument("--idle-rounds", type=int, default=1)
+    parser.add_argument("--browsers", default="firefox,chromium",
+                        help="browsers to search the web page's 1,000-row table in ('' for none)")
     parser.add_argument("--first-rounds", type=int, default=3)
     # Without the C++ reader of one fingerprint (a Release build of the core): is_idle() on
     # gtk4-widget-factory still measures the fingerprint, through the module.
@@ -110,7 +171,7 @@ def main():
     live = {"PELORIX_ATSPI_BATCH": "0"}
     ratios = []
 
-    for toolkit in args.toolkits.split(","):
+    for toolkit in filter(None, args.toolkits.split(",")):
         rows = args.rows or ROWS[toolkit]
         # The first call on a freshly started application (nothing read yet: GTK 4's bulk reply
         # holds almost nothing), pelorix's call first, then the plain search on the same
@@ -213,6 +274,9 @@ def main():
         finally:
             app.terminate()
             app.wait()
+
+    for name in filter(None, args.browsers.split(",")):
+        web_page(name, args, preload, contenders_py, live)
 
     app = start_app("gtk3", args.rows or ROWS["gtk3"])
     try:

@@ -9,6 +9,9 @@
     .venv/bin/python contenders.py find_missing PID   pelorix find of nothing, default limit
     .venv/bin/python contenders.py hung PID      one find and one read of a stopped application
 
+BENCH_TARGET=cell makes the searches look for the web page's last table cell instead of the
+generated window's last button.
+
 Prints "<seconds> <bus calls> <found>" for the timed part alone; the bus calls are counted by
 the preloaded callcount.so (0 without it). Connecting and looking up the application happen
 before the clock starts.
@@ -40,6 +43,18 @@ def pyatspi_app(pid):
     raise SystemExit(f"no application with pid {pid}")
 
 
+# What each search looks for: the generated window's last button, or the last cell of the web
+# page's 1,000-row table (harness/browsers.py).
+TARGETS = {
+    "button": {"query": QUERY, "role": "push button", "name": "Target"},
+    "cell": {"query": "role:AXCell title:Last cell", "role": "table cell", "name": "Last cell"},
+}
+
+
+def target():
+    return TARGETS[os.environ.get("BENCH_TARGET", "button")]
+
+
 def pyatspi_search(pid):
     # The same breadth-first search as the plain C one, in Python.
     import collections
@@ -47,12 +62,14 @@ def pyatspi_search(pid):
     import pyatspi
 
     root = pyatspi_app(pid)
+    role = {"push button": pyatspi.ROLE_PUSH_BUTTON, "table cell": pyatspi.ROLE_TABLE_CELL}[target()["role"]]
+    name = target()["name"]
 
     def search():
         queue = collections.deque([root])
         while queue:
             element = queue.popleft()
-            if element.getRole() == pyatspi.ROLE_PUSH_BUTTON and element.name == "Target":
+            if element.getRole() == role and element.name == name:
                 return element
             for i in range(element.childCount):
                 child = element.getChildAtIndex(i)
@@ -76,7 +93,7 @@ def dogtail_search(pid):
 
     node = tree.Node  # noqa: F841 (dogtail wraps every pyatspi accessible in its Node mixin)
     root = pyatspi_app(pid)
-    wanted = predicate.GenericPredicate(name="Target", roleName="push button")
+    wanted = predicate.GenericPredicate(name=target()["name"], roleName=target()["role"])
     return lambda: root.findChild(wanted, retry=False, requireResult=False)
 
 
@@ -84,7 +101,8 @@ def pelorix_search(pid):
     import pelorix
 
     app = pelorix.app(pid=pid)
-    return lambda: app.find(QUERY, timeout_ms=0)
+    query = target()["query"]
+    return lambda: app.find(query, timeout_ms=0)
 
 
 def pelorix_is_idle(pid):

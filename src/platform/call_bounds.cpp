@@ -41,9 +41,11 @@ CallBounds::CallBounds() : enclosing_end_(state().end), outermost_(state().depth
   ++call.depth;
 }
 
-CallBounds::CallBounds(std::uint64_t limit_ms) : CallBounds() {
+CallBounds::CallBounds(std::uint64_t limit_ms) : CallBounds(limit_ms, kRequestMargin) {}
+
+CallBounds::CallBounds(std::uint64_t limit_ms, std::chrono::milliseconds margin) : CallBounds() {
   if (limit_ms > kFarthestLimitMs) return;
-  Instant end = now() + std::chrono::milliseconds(limit_ms) + kRequestMargin;
+  Instant end = now() + std::chrono::milliseconds(limit_ms) + margin;
   CallState& call = state();
   call.end = call.end ? std::min(*call.end, end) : end;
 }

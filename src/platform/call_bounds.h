@@ -33,6 +33,10 @@ class CallBounds {
   // Bounds that end `limit_ms` from now plus kRequestMargin (or those of an enclosing call, when
   // they end sooner). A limit too far away to express is none.
   explicit CallBounds(std::uint64_t limit_ms);
+  // Bounds that end `limit_ms` plus `margin` from now (or sooner, as above): a call that can
+  // make nothing of a half-finished attempt (a wait for idle, whose fingerprint cut short is
+  // no reading) ends at its limit itself.
+  CallBounds(std::uint64_t limit_ms, std::chrono::milliseconds margin);
   ~CallBounds();
   CallBounds(const CallBounds&) = delete;
   CallBounds& operator=(const CallBounds&) = delete;

@@ -1,5 +1,7 @@
 #include "sync/heuristic_sync.h"
 
+#include <vector>
+
 #include "accessibility/primitives.h"
 #include "platform/call_bounds.h"
 #include "platform/read_scope.h"
@@ -77,6 +79,38 @@ void feed_element(AXUIElementRef element, const HashedAttributes& names, SipHash
   }
 }
 
+// Asks for everything the hash reads, a whole level of the tree at a time, and forgets the
+// answers. Where the reads are batched, each level is then read in a few pipelined rounds and
+// the depth-first hash after it is answered from the batch. Without this pass the hash's own
+// depth-first order would read the tree one small family at a time (the cells of one table
+// row, then the next row's), each a round trip to the application: on a web page of a few
+// thousand elements, seconds instead of a fraction of one.
+void read_ahead(AXUIElementRef root, const HashedAttributes& names) {
+  std::vector<CFRef<CFTypeRef>> held;  // the children arrays, whose elements are borrowed
+  std::vector<AXUIElementRef> level{root};
+  std::size_t budget = kMaxHashElements;
+  for (unsigned depth = 0; depth <= kMaxHashDepth && !level.empty(); ++depth) {
+    std::vector<AXUIElementRef> next;
+    for (AXUIElementRef element : level) {
+      if (budget == 0 || platform::call_stopped()) return;
+      --budget;
+      for (const AttributeName* name :
+           {&names.role, &names.title, &names.identifier, &names.position, &names.size})
+        (void)accessibility::get_attribute(element, *name);
+      auto children = accessibility::get_attribute(element, names.children);
+      if (!children || !has_type(children->get(), CFArrayGetTypeID())) continue;
+      if (depth == kMaxHashDepth) continue;
+      auto array = static_cast<CFArrayRef>(children->get());
+      for (CFIndex i = 0, count = CFArrayGetCount(array); i < count; ++i) {
+        CFTypeRef child = CFArrayGetValueAtIndex(array, i);
+        if (accessibility::is_element(child)) next.push_back(static_cast<AXUIElementRef>(child));
+      }
+      held.push_back(std::move(*children));
+    }
+    level = std::move(next);
+  }
+}
+
 }  // namespace
 
 std::uint64_t HeuristicSync::hash_tree() const {
@@ -85,7 +119,9 @@ std::uint64_t HeuristicSync::hash_tree() const {
   // One fingerprint is one call: its reads may be batched, and nothing outlives it.
   platform::ReadScope scope(app_element, std::nullopt, platform::Geometry::PresenceOnly);
   std::size_t budget = kMaxHashElements;
-  feed_element(app_element, HashedAttributes(), hasher, 0, budget);
+  HashedAttributes names;
+  if (scope.batched()) read_ahead(app_element, names);
+  feed_element(app_element, names, hasher, 0, budget);
   return hasher.finish();
 }
 

@@ -43,8 +43,8 @@ class SyncEngine {
 };
 
 // The waiting rule of the tree heuristic, over any source of fingerprints: idle at the fourth
-// identical reading in a row, with kIdlePollInterval between readings. The limit is checked
-// before each reading only, so a reading once begun is completed and judged.
+// identical reading in a row, with kIdlePollInterval between readings. The readings end at the
+// limit, and one that ends past it is not judged: the wait then answers false.
 bool wait_until_stable(Limit limit, const std::function<std::uint64_t()>& reading);
 
 }  // namespace pelorix::sync

@@ -114,10 +114,13 @@ TEST(AtspiRoles, EachRoleHasOneTranslation) {
     for (AtspiRole role : roles) EXPECT_NE(mapped_role(role, false), "") << role_name(role);
 }
 
-TEST(AtspiRoles, MultiLineDecidesOnlyForPlainText) {
+TEST(AtspiRoles, MultiLineDecidesOnlyForTextAndEntries) {
   EXPECT_EQ(mapped_role(ATSPI_ROLE_TEXT, false), "AXTextField");
   EXPECT_EQ(mapped_role(ATSPI_ROLE_TEXT, true), "AXTextArea");
-  EXPECT_EQ(mapped_role(ATSPI_ROLE_ENTRY, true), "AXTextField");
+  // A web page's text area: an entry that takes several lines.
+  EXPECT_EQ(mapped_role(ATSPI_ROLE_ENTRY, false), "AXTextField");
+  EXPECT_EQ(mapped_role(ATSPI_ROLE_ENTRY, true), "AXTextArea");
+  EXPECT_EQ(mapped_role(ATSPI_ROLE_PASSWORD_TEXT, true), "AXTextField");
   EXPECT_EQ(mapped_role(ATSPI_ROLE_PUSH_BUTTON, true), "AXButton");
   EXPECT_EQ(mapped_role(ATSPI_ROLE_UNKNOWN, false), "");
   EXPECT_TRUE(role_in(kGroupRoles, ATSPI_ROLE_FILLER));

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/call_bounds.h"
+#include "platform/clock.h"
 #include "platform/xpc_fake.h"
 #include "sync/once_cell.h"
 #include "sync/siphash.h"
@@ -103,6 +105,39 @@ INSTANTIATE_TEST_SUITE_P(
                       Script{{0}, 5000, true, 3}, Script{{1, 2}, 0, false, 0},
                       // A reading every 50 ms cannot reach the fourth within 120 ms.
                       Script{{5}, 120, false, 3}));
+
+// A tree too large to fingerprint within the limit: each reading goes on until the call's
+// bounds stop it (as the batched reads do), or would take `each` otherwise.
+struct SlowReading {
+  std::chrono::milliseconds limit;
+  std::chrono::milliseconds each;
+};
+
+class EndsAtItsLimit : public ::testing::TestWithParam<SlowReading> {};
+
+TEST_P(EndsAtItsLimit, AndJudgesNoReadingCutShort) {
+  const SlowReading& slow = GetParam();
+  int taken = 0;
+  platform::Instant start = platform::now();
+  bool idle =
+      wait_until_stable(Limit::milliseconds(static_cast<std::uint64_t>(slow.limit.count())), [&] {
+        ++taken;
+        platform::Instant begun = platform::now();
+        while (!platform::call_stopped() && platform::now() - begun < slow.each)
+          std::this_thread::sleep_for(1ms);
+        return std::uint64_t{7};
+      });
+  auto took = platform::now() - start;
+  // Every reading gives the same value: only readings cut short could make it answer true.
+  EXPECT_FALSE(idle);
+  EXPECT_GE(took, slow.limit);
+  EXPECT_LT(took, slow.limit + 60ms);       // never a whole reading (or the request margin) past it
+  EXPECT_EQ(taken >= 1, slow.limit > 0ms);  // a limit of 0 reads nothing
+}
+
+INSTANTIATE_TEST_SUITE_P(Readings, EndsAtItsLimit,
+                         ::testing::Values(SlowReading{150ms, 10s}, SlowReading{300ms, 80ms},
+                                           SlowReading{0ms, 10s}));
 
 // --- The idle-service client over a fake connection --------------------------------------
 

@@ -62,6 +62,47 @@ gint find_action(AtspiAction* action, std::initializer_list<std::string_view> na
   return done ? kAXErrorSuccess : kAXErrorCannotComplete;
 }
 
+// How long a scrolled element is given to arrive in view.
+constexpr int kScrollPolls = 20;
+constexpr std::chrono::milliseconds kScrollPollInterval{50};
+
+// Whether the middle of `rect` lies inside the X window that shows the element's toplevel
+// (true when that window cannot be told).
+bool middle_in_window(AtspiAccessible* accessible, pid_t pid, const CGRect& rect) {
+  Owned<AtspiAccessible> top = toplevel_of(accessible);
+  if (!top) return true;
+  auto window = x_window_of(top.get(), pid);
+  if (!window) return true;
+  double x = rect.origin.x + rect.size.width / 2;
+  double y = rect.origin.y + rect.size.height / 2;
+  return x >= window->x && y >= window->y && x < window->x + window->width &&
+         y < window->y + window->height;
+}
+
+bool usable_extents(AtspiAccessible* accessible, pid_t pid, CGRect* rect) {
+  return extents(accessible, pid, rect) == kAXErrorSuccess && rect->size.width > 0 &&
+         rect->size.height > 0;
+}
+
+// Where to click the element: its rectangle, once its middle is inside its window. An element
+// scrolled out of its window (further down a long page) is brought into view first, where the
+// application can scroll it there; a click outside the window would land on another window or
+// on none. Browsers scroll their pages a moment after they are asked (Firefox's page lives in
+// another process, and answers (-1, -1, -1, -1) for what is out of view until then).
+::AXError place_in_view(AtspiAccessible* accessible, pid_t pid, CGRect* rect) {
+  bool usable = usable_extents(accessible, pid, rect);
+  if (usable && middle_in_window(accessible, pid, *rect)) return kAXErrorSuccess;
+  if (scroll_to_visible(accessible) != kAXErrorSuccess)
+    return usable ? kAXErrorSuccess : kAXErrorActionUnsupported;
+  for (int polls = 0; polls < kScrollPolls; ++polls) {
+    if (usable_extents(accessible, pid, rect) && middle_in_window(accessible, pid, *rect))
+      return kAXErrorSuccess;
+    std::this_thread::sleep_for(kScrollPollInterval);
+  }
+  // Still out of its window: no click where it would hit something else.
+  return kAXErrorCannotComplete;
+}
+
 // A pointer click at the middle of the element, for toolkits that offer no action for it.
 ::AXError click_middle(AtspiAccessible* accessible, pid_t pid, unsigned button) {
   States states;
@@ -70,9 +111,8 @@ gint find_action(AtspiAction* action, std::initializer_list<std::string_view> na
   if (!states.has(ATSPI_STATE_SHOWING) && !states.has(ATSPI_STATE_VISIBLE))
     return kAXErrorActionUnsupported;
   CGRect rect{};
-  if (extents(accessible, pid, &rect) != kAXErrorSuccess || rect.size.width <= 0 ||
-      rect.size.height <= 0)
-    return kAXErrorActionUnsupported;
+  if (::AXError placed = place_in_view(accessible, pid, &rect); placed != kAXErrorSuccess)
+    return placed;
   // The middle as a screen point; a rectangle no screen holds (an application may claim any
   // doubles) gets no click rather than a conversion out of int's range.
   double middle_x = rect.origin.x + rect.size.width / 2;

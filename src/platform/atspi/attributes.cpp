@@ -109,9 +109,16 @@ template <::AXError (*kRead)(AtspiAccessible*, std::string*)>
     *value = array_value(std::move(items));
     return kAXErrorSuccess;
   }
-  // The main window is the active one, else the first on screen.
+  // The main window is the active one, else the first on screen; never a menu or popup,
+  // which takes the activation while it is open (Chromium's context menu).
   std::optional<std::size_t> pick = active;
-  if (!pick && name == "AXMainWindow" && !windows.empty()) pick = 0;
+  if (name == "AXMainWindow") {
+    if (pick && shows_popup(windows[*pick].get(), target.pid)) pick.reset();
+    for (std::size_t i = 0; !pick && i < windows.size(); ++i)
+      if (!shows_popup(windows[i].get(), target.pid)) pick = i;
+    // Only popups on screen: the first of them is all the application shows.
+    if (!pick && !windows.empty()) pick = 0;
+  }
   if (!pick) return kAXErrorNoValue;
   *value = make_element(windows[*pick].release(), target.pid);
   return kAXErrorSuccess;

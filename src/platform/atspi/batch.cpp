@@ -179,6 +179,20 @@ bool is_gtk(AtspiAccessible* accessible, const char* major) {
          std::strncmp(app->toolkit_version, major, std::strlen(major)) == 0;
 }
 
+// Whether the application's toolkit is `name` (as libatspi learnt it, case aside).
+bool is_toolkit(AtspiAccessible* accessible, const char* name) {
+  AtspiApplication* app = accessible->parent.app;
+  return app != nullptr && app->toolkit_name != nullptr &&
+         g_ascii_strcasecmp(app->toolkit_name, name) == 0;
+}
+
+// While the names asked were those of elements of at most this many roles, only elements of
+// those roles have their names read in bulk: a query by role asks the names of the elements
+// with the AT-SPI roles that map to it (AXCell: a web table's column headers and its cells), and
+// every other element's name would be read for nothing. A query by title alone asks elements of
+// every role, and reads all names after a few rounds.
+constexpr std::size_t kMaxNameRoles = 3;
+
 // One sweep sends at most this many requests: a level of any width is read in bounded rounds.
 constexpr std::size_t kMaxSweep = 100'000;
 
@@ -240,6 +254,7 @@ Batch::Batch(AtspiAccessible* root, pid_t pid)
   }
   by_collection_ = reads_children_by_collection(root);
   gtk48_ = is_gtk(root, "4.8.");
+  every_component_ = is_toolkit(root, "Chromium") || is_toolkit(root, "Gecko");
   if ((gtk3 || is_gtk(root, "4.")) && !stalled_) from_snapshot_ = snapshot();
 }
 
@@ -370,12 +385,14 @@ bool Batch::wanted(const Node& node) const {
 }
 
 bool Batch::extents_known(const Node& node) const {
-  return gtk48_ && presence_only_ && node.in_items && node.has_component &&
-         node.path != kApplicationPath;
+  if (!presence_only_ || node.path == kApplicationPath) return false;
+  if (every_component_)
+    return node[Field::Role] == Have::Read && !has_state(node.states, ATSPI_STATE_DEFUNCT);
+  return gtk48_ && node.in_items && node.has_component;
 }
 
 bool Batch::name_wanted(const Node& node) const {
-  if (names_of_any_role_ || name_roles_.size() != 1) return true;
+  if (names_of_any_role_ || name_roles_.size() > kMaxNameRoles) return true;
   return node[Field::Role] == Have::Read && name_roles_.contains(node.role);
 }
 
@@ -684,19 +701,17 @@ bool Batch::answer(AtspiAccessible* accessible, pid_t pid, const std::string& at
   if (field == Field::Count || pid != pid_) return false;
   Node* node = node_of(accessible);
   if (node == nullptr) return false;
-  if (gtk48_ && node->in_items) {
-    if (field == Field::Identifier) {
-      *status = kAXErrorNoValue;
-      return true;
-    }
-    if (field == Field::Extents && extents_known(*node)) {
-      CGPoint nowhere{0, 0};
-      CGSize nothing{0, 0};
-      *value = attribute == "AXPosition" ? ax_value(kAXValueCGPointType, &nowhere)
-                                         : ax_value(kAXValueCGSizeType, &nothing);
-      *status = kAXErrorSuccess;
-      return true;
-    }
+  if (gtk48_ && node->in_items && field == Field::Identifier) {
+    *status = kAXErrorNoValue;
+    return true;
+  }
+  if (field == Field::Extents && extents_known(*node)) {
+    CGPoint nowhere{0, 0};
+    CGSize nothing{0, 0};
+    *value = attribute == "AXPosition" ? ax_value(kAXValueCGPointType, &nowhere)
+                                       : ax_value(kAXValueCGSizeType, &nothing);
+    *status = kAXErrorSuccess;
+    return true;
   }
   if ((*node)[field] == Have::Unread) sweep(field, node);
   // Past the call's time limit, or with the application stopped, reads fail at once.

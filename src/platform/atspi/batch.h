@@ -85,8 +85,8 @@ class Batch final : public ReadBatch {
   // Collection.
   void read_children_by_index(const std::vector<Node*>& nodes);
   // Whether the name sweep asks for `node`: an element whose role none of the elements asked
-  // for their names so far had is left out while only one role was asked about (a query by
-  // role reads only the names of elements with that role).
+  // for their names so far had is left out while only a few roles were asked about (a query
+  // by role reads only the names of elements with the roles that map to it).
   bool name_wanted(const Node& node) const;
   bool out_of_time() const;
   // Whether only the presence of this element's position and size is asked, and known.
@@ -113,6 +113,10 @@ class Batch final : public ReadBatch {
   // GTK 4.8 answers every AccessibleId with "" and every GetExtents of an element with the
   // Component interface: its bulk reply tells both without asking each element.
   bool gtk48_ = false;
+  // Chromium and Firefox give every element of their trees a Component (the window, the
+  // browser's own controls, every node of a page): one that is there has a position and a
+  // size, which a call that only asks whether they can be read learns without asking.
+  bool every_component_ = false;
   bool presence_only_ = false;
   std::optional<Instant> deadline_;
   std::map<std::string, std::unique_ptr<Node>> nodes_;

@@ -39,7 +39,8 @@ inline constexpr RoleMapping kRoles[] = {
     {ATSPI_ROLE_CHECK_MENU_ITEM, "AXMenuItem"},
     {ATSPI_ROLE_RADIO_MENU_ITEM, "AXMenuItem"},
     {ATSPI_ROLE_TEAROFF_MENU_ITEM, "AXMenuItem"},
-    {ATSPI_ROLE_ENTRY, "AXTextField"},
+    // A web page's text area is an entry that says it takes several lines.
+    {ATSPI_ROLE_ENTRY, "AXTextField", "AXTextArea"},
     {ATSPI_ROLE_PASSWORD_TEXT, "AXTextField"},
     {ATSPI_ROLE_EDITBAR, "AXTextField"},
     {ATSPI_ROLE_TEXT, "AXTextField", "AXTextArea"},

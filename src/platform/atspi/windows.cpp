@@ -110,6 +110,31 @@ std::optional<x11::Window> x_window_of(AtspiAccessible* toplevel, pid_t pid,
   return kAXErrorSuccess;
 }
 
+bool shows_popup(AtspiAccessible* window, pid_t pid) {
+  Owned<AtspiComponent> component = iface(window, atspi_accessible_get_component_iface);
+  if (!component) return false;
+  ErrorSlot error;
+  AtspiRect* rect =
+      atspi_component_get_extents(component.get(), ATSPI_COORD_TYPE_SCREEN, error.out());
+  if (error || rect == nullptr) {
+    g_free(rect);
+    return false;
+  }
+  AtspiRect at = *rect;
+  g_free(rect);
+  // The X window exactly where the toolkit says the window is: toolkits that put their menus
+  // in the tree as windows of their own (Chromium's context menu is a frame holding a menu)
+  // show them in override-redirect windows, as every X11 toolkit shows popups.
+  bool popup = false;
+  bool framed = false;
+  for (const x11::Window& shown : x11::windows_of(pid)) {
+    if (shown.x != at.x || shown.y != at.y || shown.width != at.width || shown.height != at.height)
+      continue;
+    (shown.popup ? popup : framed) = true;
+  }
+  return popup && !framed;
+}
+
 ::AXError shown_windows(AtspiAccessible* application, std::vector<Owned<AtspiAccessible>>* out,
                         std::optional<std::size_t>* active) {
   std::vector<Owned<AtspiAccessible>> children;

@@ -27,6 +27,9 @@ std::optional<x11::Window> x_window_of(AtspiAccessible* toplevel, pid_t pid,
 bool window_relative(AtspiAccessible* accessible);
 // The element's rectangle in screen coordinates.
 ::AXError extents(AtspiAccessible* accessible, pid_t pid, CGRect* out);
+// Whether the toplevel accessible is shown in a popup X window (a menu, a tooltip, a drop-down
+// list) of the process, which no user would call the application's main window.
+bool shows_popup(AtspiAccessible* window, pid_t pid);
 // The children of the application that are windows on screen, and which of them is active.
 ::AXError shown_windows(AtspiAccessible* application, std::vector<Owned<AtspiAccessible>>* out,
                         std::optional<std::size_t>* active);
