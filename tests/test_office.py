@@ -170,13 +170,18 @@ def test_typing_selecting_and_reading_paragraphs(writer):
 
 def test_a_menu_command_opens_a_dialog_that_is_read_and_closed(writer):
     app = writer.app()
-    # What the status bar counts ("5 words, 33 characters") is what the dialog lists.
-    status = next(m for t in elements.find_all(app, "role:AXStaticText")
-                  if (m := re.fullmatch(r"(\d+) words?, (\d+) characters?", t.value() or "")))
     app.find("role:AXMenuItem title:Word Count", timeout_ms=5000).click(mode=FOCUS)
     dialog = app.wait_for_element("role:AXWindow title:Word Count", 5000)
-    texts = [t.value() for t in elements.find_all(dialog, "AXRole:AXStaticText")]
-    assert {"Words", "Document", status[1], status[2]} <= set(texts)
+
+    # What the status bar counts ("5 words, 33 characters") is what the dialog lists; the
+    # status bar follows typing a moment later, so both are read again until they agree.
+    def counts_agree():
+        status = next(m for t in elements.find_all(app, "role:AXStaticText")
+                      if (m := re.fullmatch(r"(\d+) words?, (\d+) characters?", t.value() or "")))
+        texts = [t.value() for t in elements.find_all(dialog, "AXRole:AXStaticText")]
+        return {"Words", "Document", status[1], status[2]} <= set(texts)
+
+    wait_until(counts_agree, timeout=5)
     dialog.find("AXTitle:Close", timeout_ms=1000).click(mode=FOCUS)
     wait_until(lambda: "Word Count" not in [w.title() for w in app.windows()], timeout=5)
     assert [w.title() for w in app.windows()] == ["Untitled 1 - LibreOffice Writer"]
