@@ -197,7 +197,9 @@ def scroll_to_top(running: RunningBrowser) -> None:
     from pelorixkit import keyboard, pointer
     from realdesk import wait_until
 
-    app = running.app()
+    # Right after a browser starts, the registry may take a moment to answer (the first call
+    # then says accessibility is not enabled).
+    app = wait_until(running.app, 10)
     keyboard.press(app, "Escape", mode=pelorix.FOCUS)
     x, y, width, height = running.page_window().bounds()
     pointer.scroll((x + width / 2, y + height * 2 / 3), down=-1000, mode=pelorix.FOCUS)
