@@ -162,7 +162,7 @@ Reference reference_of(AtspiAccessible* accessible) {
 }
 
 ::AXError call(const Reference& target, const char* interface, const char* member,
-               const std::function<void(DBusMessageIter*)>& append, Message* reply) {
+               const std::function<void(DBusMessageIter*)>& append, Message* reply, int wait_ms) {
   DBusConnection* connection = accessibility_bus();
   if (connection == nullptr) return kAXErrorCannotComplete;
   // libdbus aborts the process when asked to address a name or path that is not well formed.
@@ -171,7 +171,7 @@ Reference reference_of(AtspiAccessible* accessible) {
     return kAXErrorInvalidUIElement;
   // A call that must stop sends nothing more; an application that let one of the call's
   // requests go unanswered is not waited for the full limit again within the call.
-  int wait_ms = request_wait_ms(kCallTimeoutMs, target.bus_name);
+  wait_ms = request_wait_ms(wait_ms > 0 ? wait_ms : kCallTimeoutMs, target.bus_name);
   if (wait_ms == 0) return kAXErrorCannotComplete;
   Message request(dbus_message_new_method_call(target.bus_name.c_str(), target.path.c_str(),
                                                interface, member));

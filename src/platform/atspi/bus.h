@@ -68,8 +68,10 @@ class Message {
 
 // A method call on `target`, waiting at most kCallTimeoutMs for the reply; `append` adds the
 // arguments. The status of an error reply or of no reply at all; on success `reply` holds it.
+// `wait_ms`, where given, replaces the standard wait for the reply (kCallTimeoutMs).
 ::AXError call(const Reference& target, const char* interface, const char* member,
-               const std::function<void(DBusMessageIter*)>& append, Message* reply);
+               const std::function<void(DBusMessageIter*)>& append, Message* reply,
+               int wait_ms = 0);
 
 // Whether a D-Bus error (by name) says the reply did not come in time.
 bool went_unanswered(const char* error_name);

@@ -138,9 +138,20 @@ bool Desktop::connect() {
 bool Desktop::process_trusted() {
   std::lock_guard<std::recursive_mutex> guard(mutex_);
   if (!connect()) return false;
-  // Reachable means the registry answers now.
-  dbus_int32_t count = 0;
-  return get_int_property(kDesktop, kAccessibleInterface, "ChildCount", &count) == kAXErrorSuccess;
+  // Reachable means the registry answers now. It is given longer than an application's
+  // request: a bus busy with a browser's flood of events delays the answer by seconds, and
+  // "accessibility not enabled" would send the user to look in the wrong place. A bus or
+  // registry that is not there answers at once.
+  Message reply;
+  const char* interface = kAccessibleInterface;
+  const char* property = "ChildCount";
+  return call(
+             kDesktop, "org.freedesktop.DBus.Properties", "Get",
+             [&](DBusMessageIter* args) {
+               dbus_message_iter_append_basic(args, DBUS_TYPE_STRING, &interface);
+               dbus_message_iter_append_basic(args, DBUS_TYPE_STRING, &property);
+             },
+             &reply, kRegistryWaitMs) == kAXErrorSuccess;
 }
 
 AtspiAccessible* Desktop::find_application(pid_t pid) {

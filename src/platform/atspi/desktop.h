@@ -17,6 +17,8 @@ namespace pelorix::platform::atspi {
 
 // How long one AT-SPI call may wait for the application's answer.
 inline constexpr int kCallTimeoutMs = 1000;
+// What the registry is given to say it is there, when a script connects.
+inline constexpr int kRegistryWaitMs = 5000;
 
 class Desktop final : public Backend {
  public:
