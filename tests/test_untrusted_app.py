@@ -426,6 +426,9 @@ import json, os, subprocess, tempfile
 import pelorix
 from realdesk import TOOLKITS, launch_fixture
 
+# The programs started here (the bus, its registry, the fixture) run uninstrumented, as the
+# suite's own do.
+os.environ.pop("LD_PRELOAD", None)
 folder = tempfile.TemporaryDirectory()
 os.environ["AT_SPI_BUS_ADDRESS"] = f"unix:path={folder.name}/bus"
 
