@@ -8,6 +8,7 @@
 
 #include "platform/atspi/desktop.h"
 #include "platform/atspi/mapping.h"
+#include "platform/atspi/pipeline.h"
 #include "platform/call_bounds.h"
 
 namespace pelorix::platform::atspi {
@@ -85,6 +86,21 @@ bool went_unanswered(const char* error_name) {
   return error_name != nullptr && (std::strcmp(error_name, DBUS_ERROR_NO_REPLY) == 0 ||
                                    std::strcmp(error_name, DBUS_ERROR_TIMEOUT) == 0 ||
                                    std::strcmp(error_name, DBUS_ERROR_TIMED_OUT) == 0);
+}
+
+::AXError status_of_reply(DBusMessage* reply) {
+  if (reply == nullptr) return kAXErrorCannotComplete;
+  if (dbus_message_get_type(reply) != DBUS_MESSAGE_TYPE_ERROR) return kAXErrorSuccess;
+  const char* name = dbus_message_get_error_name(reply);
+  const char* text = nullptr;
+  dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID);
+  return status_of_text(std::string(name != nullptr ? name : "") + ": " + (text ? text : ""));
+}
+
+Peer peer_of(AtspiAccessible* accessible) {
+  const AtspiObject& object = accessible->parent;
+  return Peer{object.app != nullptr ? object.app->bus : nullptr,
+              object.app != nullptr && object.app->bus_name != nullptr ? object.app->bus_name : ""};
 }
 
 Message& Message::operator=(Message&& other) noexcept {
@@ -192,14 +208,14 @@ Reference reference_of(AtspiAccessible* accessible) {
 }
 
 ::AXError get_property(const Reference& target, const char* interface, const char* name,
-                       Message* reply, DBusMessageIter* value) {
+                       Message* reply, DBusMessageIter* value, int wait_ms) {
   ::AXError status = call(
       target, "org.freedesktop.DBus.Properties", "Get",
       [&](DBusMessageIter* args) {
         dbus_message_iter_append_basic(args, DBUS_TYPE_STRING, &interface);
         dbus_message_iter_append_basic(args, DBUS_TYPE_STRING, &name);
       },
-      reply);
+      reply, wait_ms);
   if (status != kAXErrorSuccess) return status;
   DBusMessageIter args;
   if (dbus_message_has_signature(reply->get(), "v") == 0 ||
@@ -224,10 +240,10 @@ Reference reference_of(AtspiAccessible* accessible) {
 }
 
 ::AXError get_int_property(const Reference& target, const char* interface, const char* name,
-                           dbus_int32_t* out) {
+                           dbus_int32_t* out, int wait_ms) {
   Message reply;
   DBusMessageIter value;
-  if (::AXError status = get_property(target, interface, name, &reply, &value);
+  if (::AXError status = get_property(target, interface, name, &reply, &value, wait_ms);
       status != kAXErrorSuccess)
     return status;
   if (dbus_message_iter_get_arg_type(&value) != DBUS_TYPE_INT32) return kAXErrorFailure;

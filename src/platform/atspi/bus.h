@@ -76,16 +76,24 @@ class Message {
 // Whether a D-Bus error (by name) says the reply did not come in time.
 bool went_unanswered(const char* error_name);
 
+// The status a reply stands for: success for a method return, the error's status for an error
+// reply, kAXErrorCannotComplete for none.
+::AXError status_of_reply(DBusMessage* reply);
+
+// Where requests about `accessible` go (pipeline.h): its application's bus name and connection.
+struct Peer;
+Peer peer_of(AtspiAccessible* accessible);
+
 // A property, through org.freedesktop.DBus.Properties.Get: on success `value` is positioned
 // on the variant's content, which lives as long as `reply`.
 ::AXError get_property(const Reference& target, const char* interface, const char* name,
-                       Message* reply, DBusMessageIter* value);
+                       Message* reply, DBusMessageIter* value, int wait_ms = 0);
 
 // A string or 32-bit integer property; a value of another type is kAXErrorFailure.
 ::AXError get_string_property(const Reference& target, const char* interface, const char* name,
                               std::string* out);
 ::AXError get_int_property(const Reference& target, const char* interface, const char* name,
-                           dbus_int32_t* out);
+                           dbus_int32_t* out, int wait_ms = 0);
 
 // The object reference "(so)" at `iter`, or nothing when the value has another shape.
 std::optional<Reference> read_reference(DBusMessageIter* iter);

@@ -101,26 +101,16 @@ class Gathered {
   std::vector<Owned<AtspiAccessible>>* out_;
 };
 
-// The status an error reply stands for.
-::AXError status_of_reply(DBusMessage* reply) {
-  if (reply == nullptr) return kAXErrorCannotComplete;
-  const char* name = dbus_message_get_error_name(reply);
-  const char* text = nullptr;
-  dbus_message_get_args(reply, nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID);
-  return status_of_text(std::string(name != nullptr ? name : "") + ": " + (text ? text : ""));
-}
-
 // How many children the element claims (-1: its count is no number) and whether it manages its
 // descendants, asked at once: one round trip for both.
 ::AXError read_size(AtspiAccessible* accessible, const Reference& self, dbus_int32_t* count,
                     bool* managed) {
-  const AtspiObject& object = accessible->parent;
-  Peer peer{object.app != nullptr ? object.app->bus : nullptr, self.bus_name};
   ::AXError status = kAXErrorSuccess;
   *count = -1;
   *managed = false;
   bool answered = run_pipelined(
-      peer, {{Request::Kind::ChildCount, self.path}, {Request::Kind::GetState, self.path}},
+      peer_of(accessible),
+      {{Request::Kind::ChildCount, self.path}, {Request::Kind::GetState, self.path}},
       kCallTimeoutMs, [&](std::size_t index, DBusMessage* reply) {
         if (status != kAXErrorSuccess) return;
         if (reply == nullptr || dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR) {

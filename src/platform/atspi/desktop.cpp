@@ -142,16 +142,9 @@ bool Desktop::process_trusted() {
   // request: a bus busy with a browser's flood of events delays the answer by seconds, and
   // "accessibility not enabled" would send the user to look in the wrong place. A bus or
   // registry that is not there answers at once.
-  Message reply;
-  const char* interface = kAccessibleInterface;
-  const char* property = "ChildCount";
-  return call(
-             kDesktop, "org.freedesktop.DBus.Properties", "Get",
-             [&](DBusMessageIter* args) {
-               dbus_message_iter_append_basic(args, DBUS_TYPE_STRING, &interface);
-               dbus_message_iter_append_basic(args, DBUS_TYPE_STRING, &property);
-             },
-             &reply, kRegistryWaitMs) == kAXErrorSuccess;
+  dbus_int32_t count = 0;
+  return get_int_property(kDesktop, kAccessibleInterface, "ChildCount", &count, kRegistryWaitMs) ==
+         kAXErrorSuccess;
 }
 
 AtspiAccessible* Desktop::find_application(pid_t pid) {

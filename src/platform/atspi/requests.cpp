@@ -54,15 +54,7 @@ class Reply {
     if (message_ != nullptr) dbus_message_unref(message_);
   }
   // The status of the call; its arguments are read only on success.
-  ::AXError status() const {
-    if (message_ == nullptr) return kAXErrorCannotComplete;
-    if (dbus_message_get_type(message_) != DBUS_MESSAGE_TYPE_ERROR) return kAXErrorSuccess;
-    const char* name = dbus_message_get_error_name(message_);
-    const char* text = nullptr;
-    dbus_message_get_args(message_, nullptr, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID);
-    std::string message = std::string(name != nullptr ? name : "") + ": " + (text ? text : "");
-    return status_of_text(message);
-  }
+  ::AXError status() const { return status_of_reply(message_); }
   DBusMessage* get() const { return message_; }
 
  private:

@@ -121,12 +121,6 @@ std::function<void(DBusMessageIter*)> with_int(dbus_int32_t value) {
                                                                   : kAXErrorFailure;
 }
 
-Peer peer_of(AtspiAccessible* accessible) {
-  const AtspiObject& object = accessible->parent;
-  return Peer{object.app != nullptr ? object.app->bus : nullptr,
-              object.app != nullptr && object.app->bus_name != nullptr ? object.app->bus_name : ""};
-}
-
 // The replies to `requests`, each a reference "(so)", as the application's own elements.
 ::AXError gather(AtspiAccessible* accessible, const Reference& self,
                  const std::vector<Request>& requests, std::vector<Owned<AtspiAccessible>>* out) {
