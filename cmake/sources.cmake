@@ -54,6 +54,8 @@ set(PELORIX_CORE_LINUX_SOURCES
   src/platform/atspi/element.cpp
   src/platform/atspi/host.cpp
   src/platform/atspi/mapping.cpp
+  src/platform/atspi/match_rule.cpp
+  src/platform/atspi/outline.cpp
   src/platform/atspi/pipeline.cpp
   src/platform/atspi/reads.cpp
   src/platform/atspi/requests.cpp

@@ -143,6 +143,21 @@ def test_the_last_cell_of_the_table_is_found(page):
         assert last.bounds()[1] > first.bounds()[1] + 999 * 5
 
 
+def test_the_page_read_in_bulk_is_the_page_read_element_by_element(page, monkeypatch):
+    # In bulk a browser's tree comes from its outline (one request for the whole shape, the
+    # elements it shows to have no children or one child never asked, states of most elements
+    # known from two more requests): the same elements, in the same order, as reading each
+    # element's children and states one by one.
+    def listed():
+        return [(element.role(), element.title()) for element in pelorixkit.find_all(page, "//")]
+
+    in_bulk = listed()
+    monkeypatch.setenv("PELORIX_ATSPI_BATCH", "0")
+    one_by_one = listed()
+    assert len(in_bulk) > 4000
+    assert in_bulk == one_by_one
+
+
 def test_an_element_far_below_the_view_is_scrolled_into_it(browser, page):
     far = page.find("role:AXButton title:Far", timeout_ms=3000)
     window = browser.page_window().bounds()

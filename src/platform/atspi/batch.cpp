@@ -17,6 +17,7 @@
 #include "platform/atspi/desktop.h"
 #include "platform/atspi/element.h"
 #include "platform/atspi/mapping.h"
+#include "platform/atspi/outline.h"
 #include "platform/atspi/requests.h"
 #include "platform/atspi/shown_children.h"
 #include "platform/atspi/values.h"
@@ -72,6 +73,38 @@ bool read_property_string(DBusMessage* reply, std::string* out) {
   const char* text = nullptr;
   dbus_message_iter_get_basic(&value, &text);
   *out = text != nullptr ? text : "";
+  return true;
+}
+
+// The name and identifier from every property of the Accessible ("a{sv}"); false when the
+// reply is no such list. A property that is missing or no string is left as it was (`*got_*`).
+bool read_name_and_identifier(DBusMessage* reply, std::string* name, bool* got_name,
+                              std::string* identifier, bool* got_identifier) {
+  if (!is_return(reply, "a{sv}")) return false;
+  DBusMessageIter args;
+  DBusMessageIter entries;
+  dbus_message_iter_init(reply, &args);
+  dbus_message_iter_recurse(&args, &entries);
+  for (; dbus_message_iter_get_arg_type(&entries) == DBUS_TYPE_DICT_ENTRY;
+       dbus_message_iter_next(&entries)) {
+    DBusMessageIter entry;
+    DBusMessageIter value;
+    dbus_message_iter_recurse(&entries, &entry);
+    const char* key = nullptr;
+    dbus_message_iter_get_basic(&entry, &key);
+    dbus_message_iter_next(&entry);
+    dbus_message_iter_recurse(&entry, &value);
+    if (key == nullptr || dbus_message_iter_get_arg_type(&value) != DBUS_TYPE_STRING) continue;
+    const char* text = nullptr;
+    dbus_message_iter_get_basic(&value, &text);
+    if (std::strcmp(key, "Name") == 0) {
+      *name = text != nullptr ? text : "";
+      *got_name = true;
+    } else if (std::strcmp(key, "AccessibleId") == 0) {
+      *identifier = text != nullptr ? text : "";
+      *got_identifier = true;
+    }
+  }
   return true;
 }
 
@@ -196,6 +229,10 @@ constexpr std::size_t kMaxNameRoles = 3;
 // One sweep sends at most this many requests: a level of any width is read in bounded rounds.
 constexpr std::size_t kMaxSweep = 100'000;
 
+// A browser's outline is read once the scope knows this many elements: a search that ends in
+// the top levels (a window, the toolbar) does not wait for the page's.
+constexpr std::size_t kOutlineAfter = 100;
+
 }  // namespace
 
 struct Batch::Node {
@@ -215,6 +252,7 @@ struct Batch::Node {
   CGRect extents{};
   std::vector<std::string> children;
   dbus_int32_t child_count = -1;  // -1: not known (or no count)
+  std::optional<Span> span;       // its share of the outline
 
   Have& operator[](Field field) { return have[static_cast<std::size_t>(field)]; }
   Have operator[](Field field) const { return have[static_cast<std::size_t>(field)]; }
@@ -256,6 +294,7 @@ Batch::Batch(AtspiAccessible* root, pid_t pid)
   gtk48_ = is_gtk(root, "4.8.");
   every_component_ = is_toolkit(root, "Chromium") || is_toolkit(root, "Gecko");
   if ((gtk3 || is_gtk(root, "4.")) && !stalled_) from_snapshot_ = snapshot();
+  outline_wanted_ = every_component_ && by_collection_ && !from_snapshot_;
 }
 
 Batch::~Batch() {
@@ -407,6 +446,11 @@ void Batch::sweep(Field field, Node* first) {
     else
       names_of_any_role_ = true;
   }
+  // Before the first sweep that reads many: the roles and states of a level as well as its
+  // children.
+  if (outline_wanted_ && !outline_tried_ && order_.size() >= kOutlineAfter &&
+      (field == Field::Role || field == Field::Children || field == Field::Count))
+    read_outline();
   std::vector<Node*> nodes;
   if (first != nullptr) nodes.push_back(first);
   for (Node* node : order_) {
@@ -432,6 +476,7 @@ void Batch::sweep(Field field, Node* first) {
   }
   if (nodes.empty()) return;
   if (field == Field::Children || field == Field::Count) {
+    take_children_from_outline(&nodes);
     leave_large_to_live_read(&nodes);
     if (stalled_ || nodes.empty()) return;
   }
@@ -439,12 +484,25 @@ void Batch::sweep(Field field, Node* first) {
     read_children_by_index(nodes);
   } else {
     std::vector<Request> requests;
+    std::vector<Node*> asked;  // one per request
     requests.reserve(nodes.size() * (field == Field::Role ? 2 : 1));
+    // The fingerprint reads every element's name and identifier: a browser (never Qt, which
+    // crashes on it) gives both in one reply.
+    bool both = presence_only_ && every_component_ &&
+                (field == Field::Name || field == Field::Identifier);
     for (Node* node : nodes) {
+      if (both) {
+        requests.push_back({Request::Kind::Properties, node->path});
+        asked.push_back(node);
+        continue;
+      }
       switch (field) {
         case Field::Role:
           requests.push_back({Request::Kind::GetRole, node->path});
-          requests.push_back({Request::Kind::GetState, node->path});
+          if (!states_from_outline(*node)) {
+            asked.push_back(node);
+            requests.push_back({Request::Kind::GetState, node->path});
+          }
           break;
         case Field::Name:
           requests.push_back({Request::Kind::Name, node->path});
@@ -460,11 +518,11 @@ void Batch::sweep(Field field, Node* first) {
           requests.push_back({Request::Kind::GetChildren, node->path});
           break;
       }
+      asked.push_back(node);
     }
-    std::size_t per_node = requests.size() / nodes.size();
     bool answered =
         run_pipelined(peer_, requests, kCallTimeoutMs, [&](std::size_t index, DBusMessage* reply) {
-          Node& node = *nodes[index / per_node];
+          Node& node = *asked[index];
           Have& have = node[field];
           if (reply == nullptr) {
             have = Have::Failed;
@@ -473,11 +531,38 @@ void Batch::sweep(Field field, Node* first) {
           // Anything but a plain answer (an error, a defunct element, another type) is left to
           // the live read, which tells exactly what it means.
           bool read = false;
+          if (both) {
+            bool got_name = false;
+            bool got_identifier = false;
+            std::string name;
+            std::string identifier;
+            read = read_name_and_identifier(reply, &name, &got_name, &identifier, &got_identifier);
+            if (got_name && node[Field::Name] == Have::Unread) {
+              node.name = std::move(name);
+              node[Field::Name] = Have::Read;
+            }
+            if (got_identifier && node[Field::Identifier] == Have::Unread) {
+              node.identifier = std::move(identifier);
+              node[Field::Identifier] = Have::Read;
+            }
+            if (have == Have::Unread) have = Have::Live;
+            return;
+          }
           switch (field) {
             case Field::Role:
-              if (index % 2 == 0) {
+              if (requests[index].kind == Request::Kind::GetRole) {
                 read = read_u32(reply, &node.role);
-                if (!read) have = Have::Live;
+                if (!read) {
+                  have = Have::Live;
+                } else if (index + 1 == requests.size() ||
+                           requests[index + 1].kind != Request::Kind::GetState) {
+                  // Its states are known from the outline: shown or not, and nothing else the
+                  // reading looks at.
+                  node.states.assign(kMaxStateWords, 0);
+                  if (outline_->shown(node.path))
+                    node.states[kShownState / 32] |= 1U << (kShownState % 32);
+                  have = Have::Read;
+                }
                 return;
               }
               // The states travel with the role: a role that went unanswered or needs the live
@@ -517,8 +602,72 @@ void Batch::sweep(Field field, Node* first) {
   // at once when the first of them is handed out.
   if (field == Field::Children || field == Field::Count)
     for (Node* node : nodes)
-      if ((*node)[Field::Children] == Have::Read)
+      if ((*node)[Field::Children] == Have::Read) {
         for (const std::string& child : node->children) add(child, node->path);
+        place_children(*node);
+      }
+}
+
+void Batch::read_outline() {
+  outline_tried_ = true;
+  if (out_of_time()) return;
+  Node& root = *order_.front();
+  auto outline = std::make_unique<Outline>();
+  const std::array<OutlinePart, 3> parts{OutlinePart::Everything, OutlinePart::NotShown,
+                                         OutlinePart::StatesToAsk};
+  std::vector<Request> requests;
+  for (OutlinePart part : parts)
+    requests.push_back({Request::Kind::Outline, root.path, static_cast<std::int32_t>(part)});
+  bool listed = false;
+  // Unanswered in time (a browser busy with a large page) is no outline: the levels are read
+  // as without one, and an application that stopped shows itself there.
+  run_pipelined(peer_, requests, kCallTimeoutMs, [&](std::size_t index, DBusMessage* reply) {
+    bool took = outline->take(parts[index], reply, bus_name_);
+    if (index == 0) listed = took;
+  });
+  if (!listed || !outline->usable()) return;
+  outline_ = std::move(outline);
+  root.span = outline_->root();
+  // What the scope read before: parents come before their children in `order_`.
+  for (Node* node : order_)
+    if (node->span && (*node)[Field::Children] == Have::Read) place_children(*node);
+}
+
+void Batch::place_children(Node& parent) {
+  if (!outline_ || !parent.span) return;
+  std::vector<std::optional<Span>> spans = outline_->place(*parent.span, parent.children);
+  for (std::size_t i = 0; i < spans.size(); ++i)
+    if (spans[i]) nodes_.at(parent.children[i])->span = spans[i];
+}
+
+void Batch::take_children_from_outline(std::vector<Node*>* nodes) {
+  if (!outline_ || !outline_->usable()) return;
+  std::vector<Node*> rest;
+  for (Node* node : *nodes) {
+    // An element that manages its descendants is read with those on screen, whatever the
+    // outline lists below it.
+    if (!node->span || (*node)[Field::Role] != Have::Read ||
+        has_state(node->states, ATSPI_STATE_MANAGES_DESCENDANTS)) {
+      rest.push_back(node);
+      continue;
+    }
+    std::optional<std::string> only = outline_->only_child(*node->span);
+    if (!node->span->leaf() && !only) {
+      rest.push_back(node);
+      continue;
+    }
+    node->children.clear();
+    if (only) node->children.push_back(std::move(*only));
+    node->child_count = static_cast<dbus_int32_t>(node->children.size());
+    (*node)[Field::Children] = Have::Read;
+    for (const std::string& child : node->children) add(child, node->path);
+    place_children(*node);
+  }
+  *nodes = std::move(rest);
+}
+
+bool Batch::states_from_outline(const Node& node) const {
+  return outline_ && outline_->knows_states_of(node.path);
 }
 
 void Batch::leave_large_to_live_read(std::vector<Node*>* nodes) {
@@ -530,7 +679,13 @@ void Batch::leave_large_to_live_read(std::vector<Node*>* nodes) {
   std::vector<std::pair<Node*, bool>> asked;  // (node, whether the request is its states)
   std::map<Node*, std::vector<std::uint32_t>> states;
   for (Node* node : *nodes) {
-    if (!node->in_items || !by_collection_) {
+    // With Collection the count only tells whether the element is too large to list: no more
+    // children than the outline lists below it is small enough.
+    const Span* span = node->span && outline_ && outline_->usable() ? &*node->span : nullptr;
+    if (by_collection_ && span != nullptr && span->end_known &&
+        static_cast<std::size_t>(span->end - span->at) <= kMaxChildren) {
+      node->child_count = span->end - span->at;
+    } else if (!node->in_items || !by_collection_) {
       node->child_count = -1;
       requests.push_back({Request::Kind::ChildCount, node->path});
       asked.emplace_back(node, false);

@@ -30,6 +30,8 @@ typedef struct _AtspiAccessible AtspiAccessible;
 
 namespace pelorix::platform::atspi {
 
+class Outline;
+
 class Batch final : public ReadBatch {
  public:
   // A batch rooted at `root` (borrowed), or null when its application cannot be batched.
@@ -92,6 +94,15 @@ class Batch final : public ReadBatch {
   // Whether only the presence of this element's position and size is asked, and known.
   bool extents_known(const Node& node) const;
   bool snapshot();
+  // Browsers: the shape of the scope's tree in one request (outline.h), once the scope has
+  // read enough elements to be more than a glance at the top levels.
+  void read_outline();
+  // The shares of the outline that `parent`'s children hold, once its children are read.
+  void place_children(Node& parent);
+  // Takes out of `nodes` those whose children the outline tells (none, or the one element
+  // below): nothing to read.
+  void take_children_from_outline(std::vector<Node*>* nodes);
+  bool states_from_outline(const Node& node) const;
   void learn_identifier_errors(const std::vector<Node*>& nodes);
   // The children of `parent` as elements (+1 each), known to the scope from now on.
   std::vector<CFTypeRef> hand_out_children(Node& parent);
@@ -118,6 +129,9 @@ class Batch final : public ReadBatch {
   // size, which a call that only asks whether they can be read learns without asking.
   bool every_component_ = false;
   bool presence_only_ = false;
+  bool outline_wanted_ = false;
+  bool outline_tried_ = false;
+  std::unique_ptr<Outline> outline_;
   std::optional<Instant> deadline_;
   std::map<std::string, std::unique_ptr<Node>> nodes_;
   std::vector<Node*> order_;  // in the order they became known

@@ -7,6 +7,7 @@
 #include "platform/atspi/bus.h"
 #include "platform/atspi/desktop.h"
 #include "platform/atspi/mapping.h"
+#include "platform/atspi/match_rule.h"
 #include "platform/atspi/pipeline.h"
 #include "platform/atspi/reads.h"
 #include "platform/atspi/requests.h"
@@ -23,43 +24,12 @@ std::set<std::string>& without_collection() {
   return *names;
 }
 
-// Collection.GetMatches' rule "(aiia{ss}iaiiasib)" that asks for the shown state and nothing
-// else (no attributes, roles or interfaces), so the application leaves hidden children out
-// itself, in the same call. GTK 3, the toolkit with Collection, keeps the closed menus of a
-// menu bar shown; the one menu it hides is a combo box's closed list, which goes with its
-// choices.
+// Collection.GetMatches, without descending, with a rule that asks for the shown state, so
+// the application leaves hidden children out itself, in the same call. GTK 3, the toolkit with
+// Collection, keeps the closed menus of a menu bar shown; the one menu it hides is a combo box's
+// closed list, which goes with its choices.
 void append_shown_children_rule(DBusMessageIter* args) {
-  DBusMessageIter rule;
-  DBusMessageIter inner;
-  const dbus_int32_t all = ATSPI_Collection_MATCH_ALL;
-  const dbus_int32_t zero = 0;
-  const dbus_bool_t no = FALSE;
-  dbus_message_iter_open_container(args, DBUS_TYPE_STRUCT, nullptr, &rule);
-  // The states are a bit set in two 32-bit words.
-  const dbus_int32_t states[2] = {
-      kShownState < 32 ? static_cast<dbus_int32_t>(1U << kShownState) : 0,
-      kShownState >= 32 ? static_cast<dbus_int32_t>(1U << (kShownState - 32)) : 0};
-  dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "i", &inner);
-  for (dbus_int32_t word : states) dbus_message_iter_append_basic(&inner, DBUS_TYPE_INT32, &word);
-  dbus_message_iter_close_container(&rule, &inner);
-  dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &all);
-  dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "{ss}", &inner);
-  dbus_message_iter_close_container(&rule, &inner);
-  dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &all);
-  dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "i", &inner);
-  for (int i = 0; i < 4; ++i) dbus_message_iter_append_basic(&inner, DBUS_TYPE_INT32, &zero);
-  dbus_message_iter_close_container(&rule, &inner);
-  dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &all);
-  dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "s", &inner);
-  dbus_message_iter_close_container(&rule, &inner);
-  dbus_message_iter_append_basic(&rule, DBUS_TYPE_INT32, &all);
-  dbus_message_iter_append_basic(&rule, DBUS_TYPE_BOOLEAN, &no);
-  dbus_message_iter_close_container(args, &rule);
-  const dbus_uint32_t order = ATSPI_Collection_SORT_ORDER_CANONICAL;
-  const dbus_int32_t unlimited = 0;
-  dbus_message_iter_append_basic(args, DBUS_TYPE_UINT32, &order);
-  dbus_message_iter_append_basic(args, DBUS_TYPE_INT32, &unlimited);
-  dbus_message_iter_append_basic(args, DBUS_TYPE_BOOLEAN, &no);
+  append_matches_arguments(args, {kShownState}, ATSPI_Collection_MATCH_ALL, 0, false);
 }
 
 // Children the caller is handed: only this application's own elements. The null reference

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/atspi/outline.h"
 #include "platform/call_bounds.h"
 
 namespace pelorix::platform::atspi {
@@ -23,7 +24,8 @@ DBusMessage* new_call(const Peer& peer, const char* path, const char* interface,
   return dbus_message_new_method_call(peer.bus_name.c_str(), path, interface, member);
 }
 
-// Only Properties.Get, one property at a time: Qt 5 crashes on Properties.GetAll.
+// Properties.Get, one property at a time: Qt 5 crashes on Properties.GetAll, which only goes
+// to browsers.
 DBusMessage* property_call(const Peer& peer, const char* path, const char* property) {
   DBusMessage* message = new_call(peer, path, kProperties, "Get");
   if (message == nullptr) return nullptr;
@@ -83,6 +85,24 @@ DBusMessage* message_for(const Peer& peer, const Request& request) {
         dbus_message_unref(message);
         return nullptr;
       }
+      return message;
+    }
+    case Request::Kind::Properties: {
+      DBusMessage* message = new_call(peer, path, kProperties, "GetAll");
+      const char* interface = kAccessible;
+      if (message != nullptr && dbus_message_append_args(message, DBUS_TYPE_STRING, &interface,
+                                                         DBUS_TYPE_INVALID) == 0) {
+        dbus_message_unref(message);
+        return nullptr;
+      }
+      return message;
+    }
+    case Request::Kind::Outline: {
+      DBusMessage* message = new_call(peer, path, "org.a11y.atspi.Collection", "GetMatches");
+      if (message == nullptr) return nullptr;
+      DBusMessageIter args;
+      dbus_message_iter_init_append(message, &args);
+      append_outline_arguments(&args, static_cast<OutlinePart>(request.index));
       return message;
     }
   }

@@ -32,10 +32,12 @@ struct Request {
     ChildCount,     // the Accessible's ChildCount property
     ChildAtIndex,   // org.a11y.atspi.Accessible.GetChildAtIndex(index)
     TableCell,      // org.a11y.atspi.Table.GetAccessibleAt(index, column)
+    Outline,        // org.a11y.atspi.Collection.GetMatches, descending (index: an OutlinePart)
+    Properties,     // every property of the Accessible in one reply (never to Qt: see below)
   };
   Kind kind;
   std::string path;
-  std::int32_t index = 0;   // ChildAtIndex; TableCell: the row
+  std::int32_t index = 0;   // ChildAtIndex; TableCell: the row; Outline: the part
   std::int32_t column = 0;  // TableCell only
 };
 
