@@ -488,8 +488,8 @@ void Batch::sweep(Field field, Node* first) {
     requests.reserve(nodes.size() * (field == Field::Role ? 2 : 1));
     // The fingerprint reads every element's name and identifier: a browser (never Qt, which
     // crashes on it) gives both in one reply.
-    bool both = presence_only_ && every_component_ &&
-                (field == Field::Name || field == Field::Identifier);
+    bool both =
+        presence_only_ && every_component_ && (field == Field::Name || field == Field::Identifier);
     for (Node* node : nodes) {
       if (both) {
         requests.push_back({Request::Kind::Properties, node->path});

@@ -125,7 +125,8 @@ std::optional<std::string> Outline::only_child(const Span& span) const {
 }
 
 bool Outline::knows_states_of(const std::string& path) const {
-  return usable() && not_shown_known_ && states_to_ask_known_ && positions_.contains(path) && !states_to_ask_.contains(path);
+  return usable() && not_shown_known_ && states_to_ask_known_ && positions_.contains(path) &&
+         !states_to_ask_.contains(path);
 }
 
 }  // namespace pelorix::platform::atspi

@@ -90,8 +90,8 @@ DBusMessage* message_for(const Peer& peer, const Request& request) {
     case Request::Kind::Properties: {
       DBusMessage* message = new_call(peer, path, kProperties, "GetAll");
       const char* interface = kAccessible;
-      if (message != nullptr && dbus_message_append_args(message, DBUS_TYPE_STRING, &interface,
-                                                         DBUS_TYPE_INVALID) == 0) {
+      if (message != nullptr &&
+          dbus_message_append_args(message, DBUS_TYPE_STRING, &interface, DBUS_TYPE_INVALID) == 0) {
         dbus_message_unref(message);
         return nullptr;
       }
