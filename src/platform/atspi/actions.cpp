@@ -226,6 +226,17 @@ void remember_press(AtspiAccessible* accessible) {
   return kAXErrorSuccess;
 }
 
+// Whether the element is a choice of a combo box (an option of a web page's select): its
+// parent is the combo box's list.
+bool is_combo_choice(AtspiAccessible* accessible) {
+  Owned<AtspiAccessible> list;
+  if (read_parent(accessible, &list) != kAXErrorSuccess || !list) return false;
+  Owned<AtspiAccessible> combo;
+  if (read_parent(list.get(), &combo) != kAXErrorSuccess || !combo) return false;
+  AtspiRole role = ATSPI_ROLE_INVALID;
+  return read_role(combo.get(), &role) == kAXErrorSuccess && role == ATSPI_ROLE_COMBO_BOX;
+}
+
 // A press on a cell, row or list item. A check box in a cell is toggled. With an "activate"
 // action (GTK 3's cells: row activation, which answers a list dialog) the first press selects
 // the row and the second press of a double click activates it; without one, each press is a
@@ -286,6 +297,14 @@ std::chrono::milliseconds press_hold_time(AtspiAccessible* accessible) {
       }
       return do_action(action.get(), index);
     }
+  }
+  // A choice of a combo box without a press of its own is chosen through the list's Selection,
+  // as picking it by hand does: Firefox's options offer only "select", which does nothing while
+  // the list is closed, and a closed list has no place on screen to click.
+  if (role == ATSPI_ROLE_MENU_ITEM && is_combo_choice(accessible)) {
+    bool selected = false;
+    if ((status = select_through_parent(accessible, &selected)) != kAXErrorSuccess) return status;
+    if (selected) return kAXErrorSuccess;
   }
   if (role_in(kClickableRoles, role)) return click_middle(accessible, pid, 1);
   return kAXErrorActionUnsupported;
