@@ -14,8 +14,10 @@ void append_matches_arguments(DBusMessageIter* args, std::initializer_list<Atspi
   dbus_message_iter_open_container(args, DBUS_TYPE_STRUCT, nullptr, &rule);
   // The states are a bit set in two 32-bit words.
   dbus_uint32_t words[2] = {0, 0};
-  for (AtspiStateType state : states)
-    if (state >= 0 && state < 64) words[state / 32] |= 1U << (state % 32);
+  for (AtspiStateType state : states) {
+    auto bit = static_cast<unsigned>(state);
+    if (bit < 64) words[bit / 32] |= 1U << (bit % 32);
+  }
   dbus_message_iter_open_container(&rule, DBUS_TYPE_ARRAY, "i", &inner);
   for (dbus_uint32_t word : words) {
     auto bits = static_cast<dbus_int32_t>(word);
