@@ -19,7 +19,7 @@ from simdesk import run_python
 
 pytestmark = pytest.mark.desktop
 
-ROLE_FRAME, ROLE_BUTTON, ROLE_LABEL = 23, 43, 29
+ROLE_FRAME, ROLE_BUTTON, ROLE_LABEL, ROLE_PANEL = 23, 43, 29, 39
 STATE_ACTIVE, STATE_ENABLED, STATE_SENSITIVE, STATE_SHOWING, STATE_VISIBLE = 1, 8, 24, 25, 30
 REGISTRY_ROOT = {"ref": ["org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"]}
 
@@ -267,6 +267,44 @@ def test_misbehaving_bulk_reply(case, setup, real_app, tmp_path):
     if not bulk_path["asked"]:
         pytest.skip(NO_BULK_PATH)
     check(report, steps, bound=6 * CALL_S)
+
+
+def browser_like(descendants, panels=120):
+    """A window of `panels` panels holding a button each, the first one "Deep target", described
+    as a browser describes itself (Gecko, Collection), whose bridge lists the descendants of an
+    element as `descendants` says."""
+    nodes = {"root": {"role": 75, "name": "fake", "children": ["win"]},
+             "win": {"role": ROLE_FRAME, "name": "Fake window", "children": [f"p{i}" for i in range(panels)]}}
+    for i in range(panels):
+        nodes[f"p{i}"] = {"role": ROLE_PANEL, "children": [f"b{i}"]}
+        nodes[f"b{i}"] = {"role": ROLE_BUTTON, "name": "Deep target" if i == 0 else f"Button {i}"}
+    return {"toolkit": ["Gecko", "115.0"], "collection": True, "descendants": descendants, "nodes": nodes}
+
+
+# A browser's tree is read with its outline: one Collection request that lists everything below
+# an element in walk order, from which leaves and only children are not asked. A bridge that
+# lists in another order, or only the children, must not have a subtree taken for a leaf.
+OUTLINE_CASES = [("depth first, as the browsers list", "depth_first"),
+                 ("breadth first", "breadth_first"),
+                 ("the children only, whatever is asked", None)]
+
+
+@pytest.mark.parametrize("case, descendants", OUTLINE_CASES, ids=[case[0] for case in OUTLINE_CASES])
+def test_an_outline_listed_otherwise_hides_no_subtree(case, descendants, real_app, tmp_path):
+    log = tmp_path / "calls"
+    setup = {**browser_like(descendants), "log_calls": str(log)}
+    steps = [("app.find('title:Deep target', timeout_ms=0).title()", returns("Deep target")),
+             (FIND_NOWHERE, raises(NOT_FOUND))]
+    fake = launch_fake_app(setup)
+    try:
+        report = drive(fake, real_app, [expression for expression, _ in steps], timeout=40)
+    finally:
+        fake.stop()
+    check(report, steps, bound=3 * CALL_S)
+    if descendants == "depth_first":
+        # The outline was used: neither the panels (one child each) nor the buttons (none)
+        # were asked for their children, in either search (each reads all 242 elements).
+        assert log.read_text(encoding="utf-8").split().count("GetChildren") < 50
 
 
 def test_a_misbehaving_bystander_does_not_reach_other_applications():

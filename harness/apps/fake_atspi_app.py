@@ -15,6 +15,10 @@ The scenario is JSON, given as the first argument:
     {
       "toolkit": ["gtk", "3.24.38"],       ToolkitName and Version of the application object
       "collection": false,                 whether elements offer org.a11y.atspi.Collection
+      "descendants": "depth_first",        what GetMatches lists when asked to look below the
+                                           children: every descendant depth first (as GTK's and
+                                           the browsers' bridges do) or "breadth_first"; without
+                                           it, the children only
       "nodes": {                           "root" is the application object; a name may be
                                            {"repeat": [text, times]}
         "root": {"role": 75, "name": "fake", "children": ["win"]},
@@ -261,7 +265,11 @@ class Fake:
             "GetExtents": lambda: GLib.Variant("((iiii))", (tuple(node.get("extents", [0, 0, 1, 1])),)),
         }
         if member == "GetMatches" and self.scenario.get("collection"):
-            return GLib.Variant("(a(so))", ([self.ref(c) for c in children],))
+            order = self.scenario.get("descendants") if args[3] else None
+            if not order:
+                return GLib.Variant("(a(so))", ([self.ref(c) for c in children],))
+            listed = [c for c in self.descendants(node_id, order) if self.matches(args[0], c)]
+            return GLib.Variant("(a(so))", ([self.ref(c) for c in listed],))
         if member == "GetChildAtIndex":
             index = args[0]
             entry = children[index] if 0 <= index < len(children) else node.get("every_child")
@@ -272,6 +280,34 @@ class Fake:
         if member in simple:
             return simple[member]()
         return "org.freedesktop.DBus.Error.UnknownMethod"
+
+    def matches(self, rule, node_id):
+        """Whether the node's states match a Collection rule's states (all, any or none of
+        them), as a bridge tests them; the rest of the rule is not looked at."""
+        wanted, how = [w & 0xFFFFFFFF for w in rule[0]], rule[1]
+        have = self.states(self.nodes[node_id])
+        common = [w & h for w, h in zip(wanted, have)]
+        if how == 1:  # all
+            return all(c == w for c, w in zip(common, wanted))
+        if how == 2:  # any
+            return any(common) or not any(wanted)
+        if how == 3:  # none
+            return not any(common)
+        return True
+
+    def descendants(self, node_id, order):
+        """Every node below `node_id` (nodes of this application only), depth first or
+        breadth first."""
+        listed, pending, seen = [], [c for c in self.children(node_id) if isinstance(c, str)], set()
+        while pending:
+            child = pending.pop(0)
+            if child in seen:  # an element among its own descendants is listed once
+                continue
+            seen.add(child)
+            listed.append(child)
+            below = [c for c in self.children(child) if isinstance(c, str)]
+            pending = below + pending if order == "depth_first" else pending + below
+        return listed
 
     # --- Hostile sizes ---------------------------------------------------------------------
 

@@ -233,6 +233,11 @@ constexpr std::size_t kMaxSweep = 100'000;
 // the top levels (a window, the toolbar) does not wait for the page's.
 constexpr std::size_t kOutlineAfter = 100;
 
+// What the outline tells of the first elements whose children it tells is checked against their
+// child counts: a bridge that lists in another order (breadth first, say) would otherwise have
+// whole subtrees taken for leaves.
+constexpr std::size_t kOutlineChecks = 16;
+
 }  // namespace
 
 struct Batch::Node {
@@ -477,6 +482,7 @@ void Batch::sweep(Field field, Node* first) {
   if (nodes.empty()) return;
   if (field == Field::Children || field == Field::Count) {
     take_children_from_outline(&nodes);
+    if (stalled_) return;
     leave_large_to_live_read(&nodes);
     if (stalled_ || nodes.empty()) return;
   }
@@ -643,6 +649,7 @@ void Batch::place_children(Node& parent) {
 void Batch::take_children_from_outline(std::vector<Node*>* nodes) {
   if (!outline_ || !outline_->usable()) return;
   std::vector<Node*> rest;
+  std::vector<std::pair<Node*, std::optional<std::string>>> told;  // (node, its only child)
   for (Node* node : *nodes) {
     // An element that manages its descendants is read with those on screen, whatever the
     // outline lists below it.
@@ -656,6 +663,30 @@ void Batch::take_children_from_outline(std::vector<Node*>* nodes) {
       rest.push_back(node);
       continue;
     }
+    told.emplace_back(node, std::move(only));
+  }
+  if (!told.empty() && outline_checks_ < kOutlineChecks) {
+    std::vector<Request> requests;
+    for (std::size_t i = 0; i < told.size() && outline_checks_ + i < kOutlineChecks; ++i)
+      requests.push_back({Request::Kind::ChildCount, told[i].first->path});
+    outline_checks_ += requests.size();
+    bool agrees = true;
+    bool answered =
+        run_pipelined(peer_, requests, kCallTimeoutMs, [&](std::size_t index, DBusMessage* reply) {
+          dbus_int32_t count = -1;
+          if (!read_child_count(reply, &count) || count != (told[index].second ? 1 : 0))
+            agrees = false;
+        });
+    if (!answered) {
+      stalled_ = true;
+      return;
+    }
+    if (!agrees) {
+      outline_->distrust();
+      return;  // all of `nodes` are read as without an outline
+    }
+  }
+  for (auto& [node, only] : told) {
     node->children.clear();
     if (only) node->children.push_back(std::move(*only));
     node->child_count = static_cast<dbus_int32_t>(node->children.size());

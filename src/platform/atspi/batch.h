@@ -131,6 +131,7 @@ class Batch final : public ReadBatch {
   bool presence_only_ = false;
   bool outline_wanted_ = false;
   bool outline_tried_ = false;
+  std::size_t outline_checks_ = 0;  // child counts asked to check what the outline tells
   std::unique_ptr<Outline> outline_;
   std::optional<Instant> deadline_;
   std::map<std::string, std::unique_ptr<Node>> nodes_;

@@ -56,6 +56,8 @@ class Outline {
   // known, and for Everything the outline is of no use).
   bool take(OutlinePart part, DBusMessage* reply, const std::string& bus_name);
   bool usable() const { return listed_ && consistent_; }
+  // The tree does not hold what the outline told of it: it is of no use from now on.
+  void distrust() { consistent_ = false; }
   // The span of the element the outline was read from.
   Span root() const;
   // The spans of `children` (in order), the children of the element at `parent`; none for a
