@@ -17,8 +17,9 @@
 // kMaxOutline. A list cut there tells only the shares that end before the cut; what lies past
 // it is read as elsewhere. Children that no walk of the listed tree could find in their order
 // (the tree changed between the requests, or a bridge that walks differently) end the outline's
-// use for the rest of the read; a change the order cannot show is read as the list shows it, as
-// with every bulk read, and what a search finds is confirmed live.
+// use for the rest of the read, as does a child count that disagrees with what it tells of one of
+// the first few elements (the batch checks them); a change the order cannot show is read as the
+// list shows it, as with every bulk read, and what a search finds is confirmed live.
 #pragma once
 
 #include <atspi/atspi.h>
