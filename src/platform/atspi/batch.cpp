@@ -36,30 +36,9 @@ constexpr int kMaxDepth = 256;
 
 thread_local Batch* innermost = nullptr;
 
-bool is_return(DBusMessage* reply, const char* signature) {
-  return reply != nullptr && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
-         std::strcmp(dbus_message_get_signature(reply), signature) == 0;
-}
-
 bool read_u32(DBusMessage* reply, dbus_uint32_t* out) {
   return is_return(reply, "u") &&
          dbus_message_get_args(reply, nullptr, DBUS_TYPE_UINT32, out, DBUS_TYPE_INVALID) != 0;
-}
-
-bool read_states(DBusMessage* reply, std::vector<std::uint32_t>* out) {
-  if (!is_return(reply, "au")) return false;
-  DBusMessageIter args;
-  DBusMessageIter words;
-  dbus_message_iter_init(reply, &args);
-  dbus_message_iter_recurse(&args, &words);
-  out->clear();
-  while (dbus_message_iter_get_arg_type(&words) == DBUS_TYPE_UINT32) {
-    dbus_uint32_t bits = 0;
-    dbus_message_iter_get_basic(&words, &bits);
-    if (out->size() < kMaxStateWords) out->push_back(bits);
-    dbus_message_iter_next(&words);
-  }
-  return true;
 }
 
 // A property's reply: a variant holding a string.
@@ -162,23 +141,6 @@ Batch::Have read_children(DBusMessage* reply, const std::string& bus_name,
     dbus_message_iter_next(&items);
   }
   return Batch::Have::Read;
-}
-
-// A child count: false when the reply is no count.
-bool read_child_count(DBusMessage* reply, dbus_int32_t* count) {
-  if (!is_return(reply, "v")) return false;
-  DBusMessageIter args;
-  DBusMessageIter value;
-  dbus_message_iter_init(reply, &args);
-  dbus_message_iter_recurse(&args, &value);
-  if (dbus_message_iter_get_arg_type(&value) != DBUS_TYPE_INT32) return false;
-  dbus_message_iter_get_basic(&value, count);
-  return true;
-}
-
-bool has_state(const std::vector<std::uint32_t>& words, unsigned state) {
-  std::size_t word = state / 32;
-  return word < words.size() && (words[word] & (1U << (state % 32))) != 0;
 }
 
 // Where the X window of the toplevel holding `accessible` is (`is_toplevel`: it is that

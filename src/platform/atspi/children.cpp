@@ -87,29 +87,11 @@ class Gathered {
           status = status_of_reply(reply);
           return;
         }
-        DBusMessageIter args;
-        DBusMessageIter inner;
-        if (dbus_message_iter_init(reply, &args) == 0) return;
-        if (index == 0) {
-          if (dbus_message_iter_get_arg_type(&args) != DBUS_TYPE_VARIANT) return;
-          dbus_message_iter_recurse(&args, &inner);
-          if (dbus_message_iter_get_arg_type(&inner) == DBUS_TYPE_INT32)
-            dbus_message_iter_get_basic(&inner, count);
-          return;
-        }
-        if (dbus_message_iter_get_arg_type(&args) != DBUS_TYPE_ARRAY ||
-            dbus_message_iter_get_element_type(&args) != DBUS_TYPE_UINT32)
-          return;
-        dbus_message_iter_recurse(&args, &inner);
-        constexpr unsigned kWord = ATSPI_STATE_MANAGES_DESCENDANTS / 32;
-        for (unsigned word = 0; dbus_message_iter_get_arg_type(&inner) == DBUS_TYPE_UINT32;
-             ++word, dbus_message_iter_next(&inner)) {
-          if (word != kWord) continue;
-          dbus_uint32_t bits = 0;
-          dbus_message_iter_get_basic(&inner, &bits);
-          *managed = (bits & (1U << (ATSPI_STATE_MANAGES_DESCENDANTS % 32))) != 0;
-          break;
-        }
+        std::vector<std::uint32_t> states;
+        if (index == 0)
+          read_child_count(reply, count);
+        else if (read_states(reply, &states))
+          *managed = has_state(states, ATSPI_STATE_MANAGES_DESCENDANTS);
       });
   if (!answered) return kAXErrorCannotComplete;
   return status;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/atspi/cache_items.h"
 #include "platform/atspi/outline.h"
 #include "platform/call_bounds.h"
 
@@ -24,22 +25,32 @@ DBusMessage* new_call(const Peer& peer, const char* path, const char* interface,
   return dbus_message_new_method_call(peer.bus_name.c_str(), path, interface, member);
 }
 
-// Properties.Get, one property at a time: Qt 5 crashes on Properties.GetAll, which only goes
-// to browsers.
-DBusMessage* property_call(const Peer& peer, const char* path, const char* property) {
-  DBusMessage* message = new_call(peer, path, kProperties, "Get");
-  if (message == nullptr) return nullptr;
-  const char* interface = kAccessible;
-  if (dbus_message_append_args(message, DBUS_TYPE_STRING, &interface, DBUS_TYPE_STRING, &property,
-                               DBUS_TYPE_INVALID) == 0) {
+// `message` with the arguments appended (as dbus_message_append_args takes them), or null, the
+// message released, when they cannot be.
+template <class... Arguments>
+DBusMessage* with_arguments(DBusMessage* message, Arguments... arguments) {
+  if (message != nullptr &&
+      dbus_message_append_args(message, arguments..., DBUS_TYPE_INVALID) == 0) {
     dbus_message_unref(message);
     return nullptr;
   }
   return message;
 }
 
+// Properties.Get, one property at a time: Qt 5 crashes on Properties.GetAll, which only goes
+// to browsers.
+DBusMessage* property_call(const Peer& peer, const char* path, const char* property) {
+  const char* interface = kAccessible;
+  return with_arguments(new_call(peer, path, kProperties, "Get"), DBUS_TYPE_STRING, &interface,
+                        DBUS_TYPE_STRING, &property);
+}
+
 DBusMessage* message_for(const Peer& peer, const Request& request) {
   const char* path = request.path.c_str();
+  const char* interface = kAccessible;
+  dbus_uint32_t coordinates = kScreenCoordinates;
+  dbus_int32_t index = request.index;
+  dbus_int32_t column = request.column;
   switch (request.kind) {
     case Request::Kind::GetRole:
       return new_call(peer, path, kAccessible, "GetRole");
@@ -51,52 +62,22 @@ DBusMessage* message_for(const Peer& peer, const Request& request) {
       return property_call(peer, path, "Name");
     case Request::Kind::AccessibleId:
       return property_call(peer, path, "AccessibleId");
-    case Request::Kind::ScreenExtents: {
-      DBusMessage* message = new_call(peer, path, kComponent, "GetExtents");
-      dbus_uint32_t coordinates = kScreenCoordinates;
-      if (message != nullptr && dbus_message_append_args(message, DBUS_TYPE_UINT32, &coordinates,
-                                                         DBUS_TYPE_INVALID) == 0) {
-        dbus_message_unref(message);
-        return nullptr;
-      }
-      return message;
-    }
+    case Request::Kind::ScreenExtents:
+      return with_arguments(new_call(peer, path, kComponent, "GetExtents"), DBUS_TYPE_UINT32,
+                            &coordinates);
     case Request::Kind::CacheItems:
       return new_call(peer, kCachePath, "org.a11y.atspi.Cache", "GetItems");
     case Request::Kind::ChildCount:
       return property_call(peer, path, "ChildCount");
-    case Request::Kind::ChildAtIndex: {
-      DBusMessage* message = new_call(peer, path, kAccessible, "GetChildAtIndex");
-      dbus_int32_t index = request.index;
-      if (message != nullptr &&
-          dbus_message_append_args(message, DBUS_TYPE_INT32, &index, DBUS_TYPE_INVALID) == 0) {
-        dbus_message_unref(message);
-        return nullptr;
-      }
-      return message;
-    }
-    case Request::Kind::TableCell: {
-      DBusMessage* message = new_call(peer, path, "org.a11y.atspi.Table", "GetAccessibleAt");
-      dbus_int32_t row = request.index;
-      dbus_int32_t column = request.column;
-      if (message != nullptr &&
-          dbus_message_append_args(message, DBUS_TYPE_INT32, &row, DBUS_TYPE_INT32, &column,
-                                   DBUS_TYPE_INVALID) == 0) {
-        dbus_message_unref(message);
-        return nullptr;
-      }
-      return message;
-    }
-    case Request::Kind::Properties: {
-      DBusMessage* message = new_call(peer, path, kProperties, "GetAll");
-      const char* interface = kAccessible;
-      if (message != nullptr &&
-          dbus_message_append_args(message, DBUS_TYPE_STRING, &interface, DBUS_TYPE_INVALID) == 0) {
-        dbus_message_unref(message);
-        return nullptr;
-      }
-      return message;
-    }
+    case Request::Kind::ChildAtIndex:
+      return with_arguments(new_call(peer, path, kAccessible, "GetChildAtIndex"), DBUS_TYPE_INT32,
+                            &index);
+    case Request::Kind::TableCell:
+      return with_arguments(new_call(peer, path, "org.a11y.atspi.Table", "GetAccessibleAt"),
+                            DBUS_TYPE_INT32, &index, DBUS_TYPE_INT32, &column);
+    case Request::Kind::Properties:
+      return with_arguments(new_call(peer, path, kProperties, "GetAll"), DBUS_TYPE_STRING,
+                            &interface);
     case Request::Kind::Outline: {
       DBusMessage* message = new_call(peer, path, "org.a11y.atspi.Collection", "GetMatches");
       if (message == nullptr) return nullptr;
@@ -148,6 +129,45 @@ bool is_timeout_reply(DBusMessage* reply) {
   return name != nullptr && (std::strcmp(name, DBUS_ERROR_NO_REPLY) == 0 ||
                              std::strcmp(name, DBUS_ERROR_TIMEOUT) == 0 ||
                              std::strcmp(name, DBUS_ERROR_TIMED_OUT) == 0);
+}
+
+bool is_return(DBusMessage* reply, const char* signature) {
+  return reply != nullptr && dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_METHOD_RETURN &&
+         std::strcmp(dbus_message_get_signature(reply), signature) == 0;
+}
+
+bool read_states(DBusMessage* reply, std::vector<std::uint32_t>* out) {
+  if (!is_return(reply, "au")) return false;
+  DBusMessageIter args;
+  DBusMessageIter words;
+  dbus_message_iter_init(reply, &args);
+  dbus_message_iter_recurse(&args, &words);
+  out->clear();
+  while (dbus_message_iter_get_arg_type(&words) == DBUS_TYPE_UINT32) {
+    dbus_uint32_t bits = 0;
+    dbus_message_iter_get_basic(&words, &bits);
+    if (out->size() < kMaxStateWords) out->push_back(bits);
+    dbus_message_iter_next(&words);
+  }
+  return true;
+}
+
+bool has_state(const std::vector<std::uint32_t>& words, unsigned state) {
+  std::size_t word = state / 32;
+  return word < words.size() && (words[word] & (1U << (state % 32))) != 0;
+}
+
+bool read_child_count(DBusMessage* reply, std::int32_t* count) {
+  if (!is_return(reply, "v")) return false;
+  DBusMessageIter args;
+  DBusMessageIter value;
+  dbus_message_iter_init(reply, &args);
+  dbus_message_iter_recurse(&args, &value);
+  if (dbus_message_iter_get_arg_type(&value) != DBUS_TYPE_INT32) return false;
+  dbus_int32_t number = 0;
+  dbus_message_iter_get_basic(&value, &number);
+  *count = number;
+  return true;
 }
 
 bool run_pipelined(const Peer& peer, const std::vector<Request>& requests, int timeout_ms,

@@ -59,4 +59,12 @@ bool run_pipelined(const Peer& peer, const std::vector<Request>& requests, int t
 // Whether a reply says that the application did not answer in time.
 bool is_timeout_reply(DBusMessage* reply);
 
+// Reading the replies: whether `reply` is a method return with exactly this signature.
+bool is_return(DBusMessage* reply, const char* signature);
+// GetState's bit set "au", its first kMaxStateWords words; false when the reply is no such set.
+bool read_states(DBusMessage* reply, std::vector<std::uint32_t>* out);
+bool has_state(const std::vector<std::uint32_t>& words, unsigned state);
+// The ChildCount property's reply; false when it is no count.
+bool read_child_count(DBusMessage* reply, std::int32_t* count);
+
 }  // namespace pelorix::platform::atspi
